@@ -1,0 +1,43 @@
+// A process-wide object created once, on first need, and kept for the life of
+// the process.
+//
+// A thread that finds the cell empty gives up the interpreter lock before it
+// waits for the cell's mutex and takes the lock back only once it holds the
+// mutex. No thread ever blocks on the mutex while holding the interpreter
+// lock, so two threads cannot deadlock, even when the initialiser itself runs
+// Python code that lets other threads in.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "binding/errors.hpp"
+
+namespace velmora::py {
+
+class OnceCell {
+public:
+    PyObject* peek() const noexcept { return value_.load(std::memory_order_acquire); }
+
+    // `init` returns Result<Ref, PyError>; its object is stored on success.
+    // The returned pointer is borrowed from the cell.
+    template <class Init>
+    Expected<PyObject*> get_or_init(Init&& init) {
+        if (PyObject* p = peek()) return p;
+        PyThreadState* state = PyEval_SaveThread();
+        std::unique_lock<std::mutex> guard(mutex_);
+        PyEval_RestoreThread(state);
+        if (PyObject* p = peek()) return p;
+        Expected<Ref> made = init();
+        if (!made) return std::move(made).error();
+        PyObject* p = made.value().release();
+        value_.store(p, std::memory_order_release);
+        return p;
+    }
+
+private:
+    std::atomic<PyObject*> value_{nullptr};
+    std::mutex mutex_;
+};
+
+}  // namespace velmora::py

@@ -1,0 +1,187 @@
+#include "binding/phase_hvec_type.hpp"
+
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "binding/arguments.hpp"
+#include "binding/once_cell.hpp"
+#include "binding/operations.hpp"
+
+namespace velmora::py {
+namespace {
+
+constexpr const char* kClassDoc =
+    "A quantized-phase hypervector: `dim` phases in `Z_N`. Binding is phase-add mod N\n"
+    "(not self-inverse), bundling is a deterministic integer fold, similarity is the\n"
+    "mean cosine of phase differences.";
+
+OnceCell class_cell;
+
+// How instances are allocated: object's own constructor where the limited API
+// lets us read it (3.10 on); before that, PyType_GetSlot refuses static types
+// and the class's allocator (inherited from object) is used directly, which
+// is what object's constructor would call. Set once, before the class object
+// is published.
+newfunc object_new = nullptr;
+allocfunc class_alloc = nullptr;
+
+template <class Method>
+PyCFunction as_cfunction(Method method) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(method));
+}
+
+PyMethodDef methods[] = {
+    {"random", as_cfunction(random_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     "random(dim, n, seed)\n--\n\nA random phase vector of `dim` dimensions at resolution `n` (phase levels,\n"
+     "2..=65536), deterministic in `seed`."},
+    {"bind", as_cfunction(bind_method), METH_VARARGS | METH_KEYWORDS,
+     "bind($self, other)\n--\n\nBind two vectors (phase-add mod N). Non-self-inverse; inverse is `unbind`."},
+    {"unbind", as_cfunction(unbind_method), METH_VARARGS | METH_KEYWORDS,
+     "unbind($self, other)\n--\n\nUnbind (phase-sub mod N). `a.bind(b).unbind(b) == a`."},
+    {"similarity", as_cfunction(similarity_method), METH_VARARGS | METH_KEYWORDS,
+     "similarity($self, other)\n--\n\nSimilarity: mean cosine of phase differences, in [-1, 1]."},
+    {"bundle", as_cfunction(bundle_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
+    {"phases", as_cfunction(phases_method), METH_NOARGS,
+     "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// A failure to build a result's int, float or str is an internal failure.
+Expected<Ref> result_object(PyObject* created) {
+    if (created != nullptr) return Ref(created);
+    PyErr_Clear();
+    return PyError::panic("failed to create a result object");
+}
+
+PyObject* get_dim(PyObject* self, void*) {
+    return guard([&]() { return result_object(PyLong_FromUnsignedLongLong(vector_of(self).dim)); });
+}
+
+PyObject* get_n(PyObject* self, void*) {
+    return guard([&]() { return result_object(PyLong_FromUnsignedLongLong(vector_of(self).n)); });
+}
+
+PyGetSetDef properties[] = {
+    {"dim", get_dim, nullptr, nullptr, nullptr},
+    {"n", get_n, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyObject* repr(PyObject* self) {
+    return guard([&]() {
+        const PhaseHVec& v = vector_of(self);
+        char text[64];
+        std::snprintf(text, sizeof text, "PhaseHVec(dim=%llu, n=%lu)", static_cast<unsigned long long>(v.dim),
+                      static_cast<unsigned long>(v.n));
+        return result_object(PyUnicode_FromString(text));
+    });
+}
+
+// str() of the attribute, or "<unknown>" if it is missing or not a str.
+std::string attribute_text(PyObject* obj, const char* name) {
+    Ref value(PyObject_GetAttrString(obj, name));
+    if (value && PyUnicode_Check(value.get())) {
+        Ref utf8(PyUnicode_AsUTF8String(value.get()));
+        char* bytes = nullptr;
+        Py_ssize_t length = 0;
+        if (utf8 && PyBytes_AsStringAndSize(utf8.get(), &bytes, &length) == 0) return std::string(bytes, length);
+    }
+    PyErr_Clear();
+    return "<unknown>";
+}
+
+PyObject* refuse_new(PyTypeObject* type, PyObject*, PyObject*) {
+    return guard([&]() -> Expected<Ref> {
+        PyObject* cls = reinterpret_cast<PyObject*>(type);
+        return PyError::deferred(PyExc_TypeError, "cannot create '" + attribute_text(cls, "__module__") + "." +
+                                                      attribute_text(cls, "__qualname__") + "' instances");
+    });
+}
+
+void dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    reinterpret_cast<PhaseHVecObject*>(self)->value.~PhaseHVec();
+    auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    if (free_instance == nullptr) {
+        // Cannot happen for a heap type; report rather than leak silently.
+        PyErr_Clear();
+        PyError::panic("PhaseHVec has no tp_free slot").raise();
+        PyErr_WriteUnraisable(self);
+    } else {
+        free_instance(self);
+    }
+    Py_DECREF(type);
+}
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>(kClassDoc)},
+    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_methods, methods},
+    {Py_tp_getset, properties},
+    {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_new, reinterpret_cast<void*>(refuse_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
+    {0, nullptr},
+};
+
+const std::string type_name = std::string("builtins") + "." + "PhaseHVec";
+
+PyType_Spec spec = {
+    type_name.c_str(),
+    static_cast<int>(sizeof(PhaseHVecObject)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    slots,
+};
+
+Expected<Ref> create_class() {
+    Ref cls(PyType_FromSpec(&spec));
+    if (!cls) return take_pending();
+    object_new = reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
+    if (object_new == nullptr) {
+        PyErr_Clear();
+        class_alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(reinterpret_cast<PyTypeObject*>(cls.get()), Py_tp_alloc));
+        if (class_alloc == nullptr) return take_pending();
+    }
+    return cls;
+}
+
+}  // namespace
+
+Expected<PyObject*> phase_hvec_class() {
+    return class_cell.get_or_init([]() -> Expected<Ref> {
+        Expected<Ref> made = create_class();
+        if (made) return made;
+        return PyError::caused(PyExc_RuntimeError, "An error occurred while initializing class PhaseHVec",
+                               std::move(made).error());
+    });
+}
+
+Expected<PyObject*> phase_hvec_class_for_operation() {
+    if (PyObject* cls = class_cell.peek()) return cls;
+    Expected<PyObject*> cls = phase_hvec_class();
+    if (cls) return cls;
+    std::move(cls).error().raise();
+    PyErr_WriteUnraisable(nullptr);
+    return PyError::panic("failed to create type object for `PhaseHVec`");
+}
+
+Expected<Ref> new_instance(PhaseHVec&& value) {
+    VELMORA_TRY(cls, phase_hvec_class_for_operation());
+    PyTypeObject* type = reinterpret_cast<PyTypeObject*>(cls);
+    Ref instance;
+    if (object_new != nullptr) {
+        Ref no_args(PyTuple_New(0));
+        if (!no_args) return take_pending();
+        instance = Ref(object_new(type, no_args.get(), nullptr));
+    } else {
+        instance = Ref(class_alloc(type, 0));
+    }
+    if (!instance) return take_pending();
+    ::new (&reinterpret_cast<PhaseHVecObject*>(instance.get())->value) PhaseHVec(std::move(value));
+    return instance;
+}
+
+}  // namespace velmora::py

@@ -1,0 +1,63 @@
+// Deterministic resonator factorisation.
+//
+// Given a composite vector that is (approximately) the binding of one entry
+// from each of F codebooks, the resonator keeps one estimate per factor and
+// sweeps over the factors: unbind the other estimates from the composite,
+// weight every entry of the factor's codebook by its raw dot product with the
+// remainder, superpose the codebook with those weights and snap the result to
+// the composite's phase lattice. It stops once the best-matching indices have
+// been the same for four sweeps in a row, or after `max_iter` sweeps.
+//
+// All work is on unit phasors in double precision with a fixed order of
+// operations and no fused multiply-add, so results are reproducible wherever
+// the C library's cos, sin and atan2 agree.
+//
+// The composite's dim (Z) and n govern the computation; every entry's phasors
+// use the entry's own n. Entries must have exactly Z phases: a shorter or
+// longer entry is an internal error "index out of bounds: ..." naming the
+// access that would first fail (short entries while forming the initial
+// estimates, then long entries when first scored). Empty codebooks and an
+// empty list of codebooks are fine.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/phase_hvec.hpp"
+
+namespace velmora {
+
+struct FactorMatch {
+    std::uint64_t index;
+    double similarity;
+};
+
+// Polled between sweeps; returning true abandons the call with
+// Error::Kind::Interrupted.
+struct InterruptCheck {
+    bool (*poll)(void* context) = nullptr;
+    void* context = nullptr;
+    bool operator()() const { return poll != nullptr && poll(context); }
+};
+
+using Codebook = std::vector<PhaseHVec>;
+
+Result<std::vector<FactorMatch>> resonator_factorize(const PhaseHVec& composite,
+                                                     const std::vector<Codebook>& codebooks,
+                                                     std::uint64_t max_iter,
+                                                     InterruptCheck interrupt = {});
+
+// The number of sweeps a call ran and whether it stopped by convergence, for
+// callers that want to observe the stopping rule.
+struct ResonatorTrace {
+    std::uint64_t sweeps = 0;
+    bool converged = false;
+};
+
+Result<std::vector<FactorMatch>> resonator_factorize_traced(const PhaseHVec& composite,
+                                                            const std::vector<Codebook>& codebooks,
+                                                            std::uint64_t max_iter,
+                                                            InterruptCheck interrupt,
+                                                            ResonatorTrace& trace);
+
+}  // namespace velmora

@@ -1,0 +1,705 @@
+"""Argument binding, integer conversion, instance checks and error translation."""
+
+import ctypes
+import operator
+import sys
+
+import pytest
+
+import velmora
+
+P = velmora.PhaseHVec
+HAS_NOTES = sys.version_info >= (3, 11)
+
+needs_bundle = pytest.mark.skipif(not hasattr(P, "bundle"), reason="bundle not built")
+needs_resonator = pytest.mark.skipif(
+    not hasattr(velmora, "resonator_factorize"), reason="resonator_factorize not built"
+)
+
+A = P.random(8, 16, 1)
+B = P.random(8, 16, 2)
+BOOKS = [[P.random(64, 16, s) for s in (1, 2, 3)], [P.random(64, 16, s) for s in (11, 12, 13)]]
+COMPOSITE = BOOKS[0][2].bind(BOOKS[1][0])
+
+
+def rf(*args, **kwargs):
+    if not hasattr(velmora, "resonator_factorize"):
+        pytest.skip("resonator_factorize not built")
+    return velmora.resonator_factorize(*args, **kwargs)
+
+
+def bundle(*args, **kwargs):
+    if not hasattr(P, "bundle"):
+        pytest.skip("bundle not built")
+    return P.bundle(*args, **kwargs)
+
+
+# name -> (callable, valid positional arguments)
+CALLABLES = {
+    "random": (lambda *a, **k: P.random(*a, **k), (8, 16, 1)),
+    "bind": (lambda *a, **k: A.bind(*a, **k), (B,)),
+    "unbind": (lambda *a, **k: A.unbind(*a, **k), (B,)),
+    "similarity": (lambda *a, **k: A.similarity(*a, **k), (B,)),
+    "bundle": (bundle, ([A],)),
+    "resonator": (rf, (COMPOSITE, BOOKS, 0)),
+}
+
+
+def call(name, *args, **kwargs):
+    return CALLABLES[name][0](*args, **kwargs)
+
+
+def assert_note(exc, param):
+    if HAS_NOTES:
+        assert exc.__notes__ == ["while processing '%s'" % param]
+    else:
+        assert not hasattr(exc, "__notes__")
+
+
+def assert_plain(exc):
+    assert not hasattr(exc, "__notes__")
+    assert exc.__cause__ is None and exc.__context__ is None
+
+
+def interpreter_error(func, value):
+    try:
+        func(value)
+    except Exception as e:  # noqa: BLE001
+        return type(e), str(e)
+    raise AssertionError("no error")
+
+
+def as_unsigned_long_long(value):
+    f = ctypes.pythonapi.PyLong_AsUnsignedLongLong
+    f.argtypes = [ctypes.py_object]
+    f.restype = ctypes.c_ulonglong
+    return f(value)
+
+
+class Idx:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class Boom(Exception):
+    pass
+
+
+class RaisingIdx:
+    """Raises a fresh exception each time and remembers it."""
+
+    def __init__(self, exc_type=Boom):
+        self.exc_type = exc_type
+        self.raised = []
+
+    def __index__(self):
+        e = self.exc_type("from __index__")
+        self.raised.append(e)
+        raise e
+
+
+class AlwaysBoom:
+    def __index__(self):
+        raise Boom("always")
+
+
+class Holder:
+    class Inner:
+        pass
+
+
+def panic_type():
+    with pytest.raises(BaseException) as ei:
+        P.random(2 ** 62, 16, 1)
+    return type(ei.value)
+
+
+# ------------------------------------------------------------ binding
+
+
+@pytest.mark.parametrize(
+    "name, args, kwargs, message",
+    [
+        ("random", (), {}, "PhaseHVec.random() missing 3 required positional arguments: 'dim', 'n', and 'seed'"),
+        ("random", (8,), {}, "PhaseHVec.random() missing 2 required positional arguments: 'n' and 'seed'"),
+        ("random", (8, 4), {}, "PhaseHVec.random() missing 1 required positional argument: 'seed'"),
+        ("random", (8,), {"seed": 1}, "PhaseHVec.random() missing 1 required positional argument: 'n'"),
+        ("random", (), {"n": 4}, "PhaseHVec.random() missing 2 required positional arguments: 'dim' and 'seed'"),
+        ("random", (), {"seed": 1}, "PhaseHVec.random() missing 2 required positional arguments: 'dim' and 'n'"),
+        ("random", ("x",), {}, "PhaseHVec.random() missing 2 required positional arguments: 'n' and 'seed'"),
+        ("bind", (), {}, "PhaseHVec.bind() missing 1 required positional argument: 'other'"),
+        ("unbind", (), {}, "PhaseHVec.unbind() missing 1 required positional argument: 'other'"),
+        ("similarity", (), {}, "PhaseHVec.similarity() missing 1 required positional argument: 'other'"),
+        ("bundle", (), {}, "PhaseHVec.bundle() missing 1 required positional argument: 'items'"),
+        ("resonator", (), {}, "resonator_factorize() missing 2 required positional arguments: 'composite' and 'codebooks'"),
+        ("resonator", (), {"max_iter": 3}, "resonator_factorize() missing 2 required positional arguments: 'composite' and 'codebooks'"),
+        ("resonator", (COMPOSITE,), {}, "resonator_factorize() missing 1 required positional argument: 'codebooks'"),
+        ("resonator", (), {"codebooks": []}, "resonator_factorize() missing 1 required positional argument: 'composite'"),
+        ("resonator", (5,), {"max_iter": -1}, "resonator_factorize() missing 1 required positional argument: 'codebooks'"),
+        # surplus positionals are reported before any keyword is looked at
+        ("random", (8, 4, 1, 2), {}, "PhaseHVec.random() takes 3 positional arguments but 4 were given"),
+        ("random", (8, 4, 1, 2, 3), {"bogus": 3}, "PhaseHVec.random() takes 3 positional arguments but 5 were given"),
+        ("bind", (B, B), {}, "PhaseHVec.bind() takes 1 positional arguments but 2 were given"),
+        ("unbind", (B, B), {"other": B}, "PhaseHVec.unbind() takes 1 positional arguments but 2 were given"),
+        ("similarity", (1, 2, 3), {}, "PhaseHVec.similarity() takes 1 positional arguments but 3 were given"),
+        ("bundle", ([A], [A]), {"x": 1}, "PhaseHVec.bundle() takes 1 positional arguments but 2 were given"),
+        ("resonator", (COMPOSITE, BOOKS, 50, 1), {}, "resonator_factorize() takes from 2 to 3 positional arguments but 4 were given"),
+        ("resonator", (1, 2, 3, 4, 5), {"composite": 1}, "resonator_factorize() takes from 2 to 3 positional arguments but 5 were given"),
+        # multiple values
+        ("random", (8,), {"dim": 8, "n": 4, "seed": 1}, "PhaseHVec.random() got multiple values for argument 'dim'"),
+        ("random", (8, 4, 1), {"seed": 1}, "PhaseHVec.random() got multiple values for argument 'seed'"),
+        ("bind", (B,), {"other": B}, "PhaseHVec.bind() got multiple values for argument 'other'"),
+        ("bundle", ([A],), {"items": [A]}, "PhaseHVec.bundle() got multiple values for argument 'items'"),
+        ("resonator", (COMPOSITE, BOOKS, 3), {"max_iter": 3}, "resonator_factorize() got multiple values for argument 'max_iter'"),
+        # unexpected keywords (exact, case-sensitive match)
+        ("bind", (B,), {"colour": 1}, "PhaseHVec.bind() got an unexpected keyword argument 'colour'"),
+        ("similarity", (), {"Other": B}, "PhaseHVec.similarity() got an unexpected keyword argument 'Other'"),
+        ("random", (8, 4, 1), {"seed ": 1}, "PhaseHVec.random() got an unexpected keyword argument 'seed '"),
+        ("random", (8, 4, 1), {"\udc80": 1}, "PhaseHVec.random() got an unexpected keyword argument '\udc80'"),
+        ("bind", (B,), {"oth\udc80er": 1}, "PhaseHVec.bind() got an unexpected keyword argument 'oth\udc80er'"),
+        ("bundle", ([A],), {"item": 1}, "PhaseHVec.bundle() got an unexpected keyword argument 'item'"),
+        ("resonator", (COMPOSITE, BOOKS), {"maxiter": 1}, "resonator_factorize() got an unexpected keyword argument 'maxiter'"),
+        # the first failing keyword (dict order) ends binding
+        ("random", (8, 4), {"zzz": 1, "dim": 2}, "PhaseHVec.random() got an unexpected keyword argument 'zzz'"),
+        ("random", (8, 4), {"dim": 2, "zzz": 1}, "PhaseHVec.random() got multiple values for argument 'dim'"),
+        ("random", (), {"n": 4, "n2": 1}, "PhaseHVec.random() got an unexpected keyword argument 'n2'"),
+        ("resonator", (), {"codebooks": [], "composite": A, "other": 1}, "resonator_factorize() got an unexpected keyword argument 'other'"),
+        # binding happens before any conversion
+        ("random", ("x", -1, None), {"bogus": 1}, "PhaseHVec.random() got an unexpected keyword argument 'bogus'"),
+        ("bind", (None,), {"other": 5}, "PhaseHVec.bind() got multiple values for argument 'other'"),
+    ],
+)
+def test_binding_errors(name, args, kwargs, message):
+    with pytest.raises(TypeError) as ei:
+        call(name, *args, **kwargs)
+    assert type(ei.value) is TypeError
+    assert str(ei.value) == message
+    assert ei.value.args == (message,)
+    assert_plain(ei.value)
+
+
+class KeyStr(str):
+    def __str__(self):
+        return "shown"
+
+
+class BadStrKey(str):
+    def __str__(self):
+        raise Boom("str of key")
+
+
+def test_str_subclass_keyword_names():
+    assert A.bind(**{KeyStr("other"): B}).phases() == A.bind(B).phases()
+    assert P.random(**{KeyStr("dim"): 4, "n": 16, KeyStr("seed"): 1}).phases() == [7, 15, 8, 14]
+    with pytest.raises(TypeError) as ei:
+        A.bind(B, **{KeyStr("bogus"): 1})
+    assert str(ei.value) == "PhaseHVec.bind() got an unexpected keyword argument 'shown'"
+    with pytest.raises(Boom, match="str of key") as ei:
+        A.bind(B, **{BadStrKey("bogus"): 1})
+    assert not hasattr(ei.value, "__notes__")
+
+
+@pytest.mark.parametrize(
+    "name, kwargs",
+    [
+        ("random", {"seed": 1, "n": 4, "dim": 8}),
+        ("random", {"n": 4, "dim": 8, "seed": 1}),
+        ("bind", {"other": B}),
+        ("unbind", {"other": B}),
+        ("similarity", {"other": B}),
+        ("bundle", {"items": [A]}),
+        ("resonator", {"max_iter": 0, "codebooks": BOOKS, "composite": COMPOSITE}),
+    ],
+)
+def test_keyword_binding_matches_positional(name, kwargs):
+    positional = CALLABLES[name][1]
+    by_kw, by_pos = call(name, **kwargs), call(name, *positional)
+    if isinstance(by_pos, P):
+        assert (by_kw.dim, by_kw.n, by_kw.phases()) == (by_pos.dim, by_pos.n, by_pos.phases())
+    else:
+        assert by_kw == by_pos
+
+
+def test_mixed_positional_and_keyword():
+    assert P.random(8, seed=1, n=4).phases() == P.random(8, 4, 1).phases()
+    assert P.random(8, 4, seed=1).phases() == P.random(8, 4, 1).phases()
+
+
+@needs_resonator
+def test_resonator_max_iter_default_and_keyword():
+    default = rf(COMPOSITE, BOOKS)
+    assert [i for i, _ in default] == [2, 0]
+    assert rf(COMPOSITE, BOOKS, 50) == default
+    assert rf(COMPOSITE, codebooks=BOOKS, max_iter=Idx(50)) == default
+    assert rf(COMPOSITE, BOOKS, True) == rf(COMPOSITE, BOOKS, 1)
+
+
+# --------------------------------------------------- integer conversion
+
+
+def test_integer_like_arguments_accepted():
+    ref = P.random(8, 16, 1).phases()
+    assert P.random(Idx(8), Idx(16), Idx(1)).phases() == ref
+
+    class GuardedInt(int):
+        def __index__(self):
+            raise AssertionError("int subclasses are read directly")
+
+    assert P.random(GuardedInt(8), GuardedInt(16), GuardedInt(1)).phases() == ref
+    assert P.random(True, 4, 1).dim == 1
+    assert P.random(8, 16, False).phases() == P.random(8, 16, 0).phases()
+    # all-ones is a genuine value, not an error marker
+    assert P.random(3, 1000, 2 ** 64 - 1).phases() == [240, 317, 215]
+    assert P.random(3, 1000, Idx(2 ** 64 - 1)).phases() == [240, 317, 215]
+
+
+@pytest.mark.parametrize("position, param", [(0, "dim"), (1, "n"), (2, "seed")])
+@pytest.mark.parametrize(
+    "value, kind",
+    [(8.0, "index"), ("8", "index"), (None, "index"), (Idx(8.5), "index"), (Idx("8"), "index"),
+     (-1, "ull"), (-(2 ** 70), "ull"), (2 ** 64, "ull"), (Idx(-3), "ull"), (Idx(2 ** 64), "ull")],
+    ids=["float", "str", "None", "index-float", "index-str", "neg", "neg-huge", "2**64",
+         "index-neg", "index-2**64"],
+)
+def test_random_conversion_errors(position, param, value, kind):
+    args = [8, 16, 1]
+    args[position] = value
+    if kind == "index":
+        exp_type, exp_msg = interpreter_error(operator.index, value)
+    else:
+        exp_type, exp_msg = interpreter_error(as_unsigned_long_long, operator.index(value))
+    with pytest.raises(exp_type) as ei:
+        P.random(*args)
+    assert type(ei.value) is exp_type and str(ei.value) == exp_msg
+    assert_note(ei.value, param)
+
+
+@pytest.mark.parametrize("n", [2 ** 32, 2 ** 32 + 2, 2 ** 32 + 16, 2 ** 64 - 1, Idx(2 ** 32 + 16)])
+def test_n_narrowing_overflow(n):
+    with pytest.raises(OverflowError) as ei:
+        P.random(8, n, 1)
+    assert type(ei.value) is OverflowError
+    assert str(ei.value) == "out of range integral type conversion attempted"
+    assert_note(ei.value, "n")
+    assert ei.value.__cause__ is None and ei.value.__context__ is None
+
+
+@pytest.mark.parametrize("position, param", [(0, "dim"), (1, "n"), (2, "seed")])
+def test_index_exception_propagates_unchanged(position, param):
+    bad = RaisingIdx()
+    args = [8, 16, 1]
+    args[position] = bad
+    with pytest.raises(Boom) as ei:
+        P.random(*args)
+    assert ei.value is bad.raised[-1] and len(bad.raised) == 1
+    assert ei.value.args == ("from __index__",)
+    assert_note(ei.value, param)
+
+
+class RecordingNote(Exception):
+    def add_note(self, note):
+        self.seen = getattr(self, "seen", []) + [note]
+
+
+class RefusingNote(Exception):
+    def add_note(self, note):
+        raise RuntimeError("no notes here")
+
+
+def test_add_note_is_called_and_its_failure_is_discarded():
+    rec = RaisingIdx(RecordingNote)
+    with pytest.raises(RecordingNote) as ei:
+        P.random(rec, 16, 1)
+    assert ei.value is rec.raised[0] and ei.value.seen == ["while processing 'dim'"]
+
+    ref = RaisingIdx(RefusingNote)
+    with pytest.raises(RefusingNote) as ei:
+        P.random(8, 16, ref)
+    assert ei.value is ref.raised[0]
+    assert not hasattr(ei.value, "__notes__")
+    assert ei.value.__context__ is None
+
+
+@pytest.mark.parametrize(
+    "args, exc_type, param",
+    [
+        ((8.0, 2 ** 32, "x"), TypeError, "dim"),
+        ((-1, "x", 1), OverflowError, "dim"),
+        ((8, 2 ** 32, "x"), OverflowError, "n"),
+        ((8, 70000, "x"), TypeError, "seed"),
+        ((8, 1, -1), OverflowError, "seed"),
+        ((2 ** 62, 1, None), TypeError, "seed"),
+        ((8, None, RaisingIdx()), TypeError, "n"),
+    ],
+)
+def test_first_failing_argument_wins(args, exc_type, param):
+    with pytest.raises(exc_type) as ei:
+        P.random(*args)
+    assert type(ei.value) is exc_type
+    assert_note(ei.value, param)
+    last = args[2]
+    if isinstance(last, RaisingIdx):
+        assert last.raised == []
+
+
+@needs_resonator
+@pytest.mark.parametrize(
+    "args, exc_type, message, param",
+    [
+        ((5, "abc", -1), TypeError, "'int' object is not an instance of 'PhaseHVec'", "composite"),
+        ((None, "abc", -1), TypeError, "'None' is not an instance of 'PhaseHVec'", "composite"),
+        ((A, "abc", -1), TypeError, "Can't extract `str` to `Vec`", "codebooks"),
+        ((A, {1}, -1), TypeError, "'set' object is not an instance of 'Sequence'", "codebooks"),
+        ((A, [[A], [5]], -1), TypeError, "'int' object is not an instance of 'PhaseHVec'", "codebooks"),
+        ((A, [], -1), OverflowError, None, "max_iter"),
+        ((A, [], 2 ** 64), OverflowError, None, "max_iter"),
+        ((A, [], None), TypeError, None, "max_iter"),
+        ((A, [], 1.0), TypeError, None, "max_iter"),
+    ],
+)
+def test_resonator_conversion_order(args, exc_type, message, param):
+    with pytest.raises(exc_type) as ei:
+        rf(*args)
+    assert type(ei.value) is exc_type
+    if message is not None:
+        assert str(ei.value) == message
+    assert_note(ei.value, param)
+
+
+@needs_resonator
+def test_resonator_max_iter_index_raising():
+    bad = RaisingIdx()
+    with pytest.raises(Boom) as ei:
+        rf(COMPOSITE, BOOKS, bad)
+    assert ei.value is bad.raised[0]
+    assert_note(ei.value, "max_iter")
+    assert rf(COMPOSITE, BOOKS, 2 ** 64 - 1) == rf(COMPOSITE, BOOKS)
+
+
+# -------------------------------------------------------- instance check
+
+
+class QualnameMeta(type):
+    mode = "int"
+
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            if QualnameMeta.mode == "raise":
+                raise Boom("no qualname")
+            return 42
+        return super().__getattribute__(name)
+
+
+class Odd(metaclass=QualnameMeta):
+    pass
+
+
+@pytest.mark.parametrize("method", ["bind", "unbind", "similarity"])
+@pytest.mark.parametrize(
+    "value, message",
+    [
+        (5, "'int' object is not an instance of 'PhaseHVec'"),
+        (None, "'None' is not an instance of 'PhaseHVec'"),
+        ("x", "'str' object is not an instance of 'PhaseHVec'"),
+        (P, "'type' object is not an instance of 'PhaseHVec'"),
+        (Holder.Inner(), "'Holder.Inner' object is not an instance of 'PhaseHVec'"),
+        ([A], "'list' object is not an instance of 'PhaseHVec'"),
+    ],
+    ids=["int", "None", "str", "class", "nested", "list"],
+)
+def test_instance_check(method, value, message):
+    with pytest.raises(TypeError) as ei:
+        getattr(A, method)(value)
+    assert type(ei.value) is TypeError and str(ei.value) == message
+    assert_note(ei.value, "other")
+    with pytest.raises(TypeError) as ei:
+        getattr(A, method)(other=value)
+    assert str(ei.value) == message
+
+
+@pytest.mark.parametrize("mode", ["int", "raise"])
+def test_instance_check_with_unreadable_qualname(mode):
+    QualnameMeta.mode = mode
+    try:
+        with pytest.raises(TypeError) as ei:
+            A.bind(Odd())
+    finally:
+        QualnameMeta.mode = "int"
+    assert str(ei.value) == "'<failed to extract type name>' object is not an instance of 'PhaseHVec'"
+    assert_note(ei.value, "other")
+    assert ei.value.__context__ is None
+
+
+@needs_bundle
+@pytest.mark.parametrize(
+    "items, message",
+    [
+        ([A, 5], "'int' object is not an instance of 'PhaseHVec'"),
+        ((A, None), "'None' is not an instance of 'PhaseHVec'"),
+        (b"\x01", "'int' object is not an instance of 'PhaseHVec'"),
+        ("ab", "Can't extract `str` to `Vec`"),
+        ({A: 1}, "'dict' object is not an instance of 'Sequence'"),
+        (iter([A]), "'list_iterator' object is not an instance of 'Sequence'"),
+    ],
+)
+def test_bundle_item_checks(items, message):
+    with pytest.raises(TypeError) as ei:
+        bundle(items)
+    assert str(ei.value) == message
+    assert_note(ei.value, "items")
+
+
+class LyingSeq:
+    """A sequence whose length is wrong or fails; iteration is what counts."""
+
+    def __init__(self, items, length):
+        self.items = items
+        self.length = length
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+class FailingIter(LyingSeq):
+    def __init__(self, items, exc, fail_at):
+        super().__init__(items, len(items))
+        self.exc, self.fail_at = exc, fail_at
+
+    def __iter__(self):
+        if self.fail_at is None:
+            raise self.exc
+        return self._gen()
+
+    def _gen(self):
+        for i, x in enumerate(self.items):
+            if i == self.fail_at:
+                raise self.exc
+            yield x
+
+
+@needs_bundle
+@pytest.mark.parametrize("length", [RuntimeError("len"), 0, 1, 100, 10 ** 6])
+def test_bundle_length_is_only_a_hint(length):
+    expected = bundle([A, B, A]).phases()
+    assert bundle(LyingSeq([A, B, A], length)).phases() == expected
+    assert sys.exc_info() == (None, None, None)
+
+
+@needs_bundle
+def test_bundle_absurd_length_does_not_crash():
+    try:
+        out = bundle(LyingSeq([A], sys.maxsize))
+    except BaseException as e:  # refusal through the internal error is allowed
+        assert type(e) is panic_type()
+    else:
+        assert out.phases() == A.phases()
+
+
+@needs_bundle
+@pytest.mark.parametrize("fail_at", [None, 0, 2], ids=["iter", "first", "later"])
+def test_bundle_iteration_errors_propagate(fail_at):
+    exc = Boom("iteration")
+    with pytest.raises(Boom) as ei:
+        bundle(FailingIter([A, B, A], exc, fail_at))
+    assert ei.value is exc
+    assert_note(ei.value, "items")
+
+
+# ------------------------------------------------------- domain errors
+
+
+@pytest.mark.parametrize(
+    "make, message",
+    [
+        (lambda: P.random(8, 1, 1), "n (phase resolution) must be in 2..=65536"),
+        (lambda: P.random(8, 0, 1), "n (phase resolution) must be in 2..=65536"),
+        (lambda: P.random(0, 65537, 1), "n (phase resolution) must be in 2..=65536"),
+        (lambda: P.random(8, 2 ** 32 - 1, 1), "n (phase resolution) must be in 2..=65536"),
+        (lambda: P.random(8, True, 1), "n (phase resolution) must be in 2..=65536"),
+        (lambda: A.bind(P.random(9, 16, 1)), "phase vectors differ in dimension or resolution"),
+        (lambda: A.unbind(P.random(8, 17, 1)), "phase vectors differ in dimension or resolution"),
+        (lambda: P.random(0, 4, 1).similarity(P.random(0, 8, 1)),
+         "phase vectors differ in dimension or resolution"),
+        (lambda: bundle([]), "cannot bundle an empty list"),
+        (lambda: bundle(()), "cannot bundle an empty list"),
+    ],
+)
+def test_domain_errors(make, message):
+    with pytest.raises(ValueError) as ei:
+        make()
+    assert type(ei.value) is ValueError
+    assert ei.value.args == (message,)
+    assert_plain(ei.value)
+
+
+# ------------------------------------------------------ internal errors
+
+
+def test_panic_exception_type(capfd):
+    caught_as_exception = False
+    try:
+        try:
+            P.random(2 ** 62, 16, 1)
+        except Exception:  # noqa: BLE001
+            caught_as_exception = True
+            raise
+    except BaseException as e:  # noqa: BLE001
+        first = e
+    assert not caught_as_exception
+    cls = type(first)
+    assert cls.__name__ == cls.__qualname__ == "PanicException"
+    assert cls.__module__ == "ovra_runtime"
+    assert cls.__bases__ == (BaseException,)
+    assert not issubclass(cls, Exception)
+    assert first.args == ("capacity overflow",) and str(first) == "capacity overflow"
+    assert not hasattr(first, "__notes__")
+    assert isinstance(cls.__doc__, str) and "BaseException" in cls.__doc__
+    assert "capacity overflow" in capfd.readouterr().err
+
+    with pytest.raises(cls) as ei:
+        P.random(2 ** 64 - 1, 2, 0)
+    assert type(ei.value) is cls and ei.value is not first
+    assert ei.value.args == ("capacity overflow",)
+    assert all(v is not cls for v in vars(velmora).values())
+
+
+@pytest.mark.parametrize(
+    "make_arg, message",
+    [
+        (lambda cls: cls("user panic"), "user panic"),
+        (lambda cls: cls(), ""),
+        (lambda cls: cls(Unprintable()), "Unwrapped panic from Python code"),
+    ],
+    ids=["message", "empty", "unprintable"],
+)
+def test_panic_from_python_is_resumed(capfd, make_arg, message):
+    cls = panic_type()
+    capfd.readouterr()
+    original = make_arg(cls)
+
+    class PanicIdx:
+        def __index__(self):
+            raise original
+
+    with pytest.raises(cls) as ei:
+        P.random(8, PanicIdx(), 1)
+    assert type(ei.value) is cls
+    assert ei.value is not original
+    assert ei.value.args == (message,)
+    err = capfd.readouterr().err
+    assert "Python stack trace below:" in err
+    assert "Traceback (most recent call last)" in err and "__index__" in err
+    assert err.index("Python stack trace below:") < err.index("Traceback")
+
+
+class Unprintable:
+    def __str__(self):
+        raise Boom("cannot print")
+
+
+@needs_bundle
+def test_panic_from_iterator_is_resumed(capfd):
+    cls = panic_type()
+    capfd.readouterr()
+    original = cls("from __iter__")
+    with pytest.raises(cls) as ei:
+        bundle(FailingIter([A], original, None))
+    assert ei.value is not original and ei.value.args == ("from __iter__",)
+    assert "Python stack trace below:" in capfd.readouterr().err
+
+
+def test_panic_subclass_is_not_special(capfd):
+    cls = panic_type()
+    sub = type("SubPanic", (cls,), {})
+    bad = RaisingIdx(sub)
+    capfd.readouterr()
+    with pytest.raises(sub) as ei:
+        P.random(8, 16, bad)
+    assert ei.value is bad.raised[0]
+    assert ei.value.args == ("from __index__",)
+    assert_note(ei.value, "seed")
+    assert "Python stack trace below:" not in capfd.readouterr().err
+
+
+# -------------------------------------------------------- reference counts
+
+
+def _expect(exc_type, func, *args, **kwargs):
+    try:
+        func(*args, **kwargs)
+    except exc_type:
+        return
+    raise AssertionError("expected %s" % exc_type.__name__)
+
+
+def test_reference_counts_stable():
+    a, b = P.random(16, 16, 1), P.random(16, 16, 2)
+    odd = P.random(15, 16, 3)
+    dim, n, seed = int("300"), int("70000"), int("123456789012")
+    idx, bad = Idx(int("1000")), AlwaysBoom()
+    items = [a, b, a]
+    items_t = (a, b)
+    books = [[a, b], [b, a, odd]]
+    books_ok = [[a, b], [b]]
+    text, none_key = "abc", "other"
+    watched = [a, b, odd, dim, n, seed, idx, bad, items, items_t, books, books_ok, text, none_key, P]
+    has_bundle = hasattr(P, "bundle")
+    f = getattr(velmora, "resonator_factorize", None)
+
+    def once():
+        P.random(dim, 16, seed)
+        P.random(idx, 16, seed)
+        P.random(dim=dim, n=16, seed=seed)
+        _expect(ValueError, P.random, dim, n, seed)
+        _expect(Boom, P.random, dim, bad, seed)
+        _expect(TypeError, P.random, dim, text, seed)
+        _expect(TypeError, P.random, dim, 16, seed, seed)
+        _expect(TypeError, P.random, dim, 16, seed=seed, bogus=seed)
+        _expect(BaseException, P.random, 2 ** 62, 16, seed)
+        for m in (a.bind, a.unbind, a.similarity):
+            m(b)
+            m(other=b)
+            m(a)
+            _expect(ValueError, m, odd)
+            _expect(TypeError, m, text)
+            _expect(TypeError, m, b, other=b)
+        a.phases()
+        if has_bundle:
+            P.bundle(items)
+            P.bundle(items_t)
+            _expect(TypeError, P.bundle, text)
+            _expect(TypeError, P.bundle, [a, text])
+            _expect(BaseException, P.bundle, [a, odd])
+        if f is not None:
+            f(a, books_ok)
+            f(a, books_ok, idx)
+            _expect(BaseException, f, a, books)
+            _expect(TypeError, f, a, books_ok, text)
+            _expect(TypeError, f, text, books_ok)
+            _expect(TypeError, f, a, [text])
+
+    once()
+    before = [sys.getrefcount(o) for o in watched]
+    for _ in range(200):
+        once()
+    after = [sys.getrefcount(o) for o in watched]
+    assert after == before
+
+    # Fresh results are owned only by the caller.
+    for make in (lambda: a.bind(b), lambda: P.random(4, 4, 1), a.phases, lambda: a.similarity(b)):
+        r = make()
+        assert sys.getrefcount(r) == 2
+    if f is not None:
+        res = f(a, books_ok, 1)
+        assert sys.getrefcount(res) == 2
+        for i in range(len(res)):
+            assert type(res[i]) is tuple and sys.getrefcount(res[i]) == 2
+            assert sys.getrefcount(res[i][1]) == 2
