@@ -114,6 +114,19 @@ def test_ties_and_near_ties(make_vec, n, pairs, expected):
     assert P.bundle([second, first]).phases() == expected
 
 
+@pytest.mark.parametrize(
+    "n, pair, expected",
+    [(11, (3, 8), 6), (15, (4, 11), 8), (20, (9, 6), 8), (30, (23, 22), 22),
+     (93, (62, 31), 47), (125, (78, 47), 63), (197, (129, 68), 99)],
+)
+def test_half_level_angles_divide_before_multiplying(make_vec, n, pair, expected):
+    # The angle lands on a half level; multiplying by n before dividing by
+    # the full turn would round to the neighbouring level.
+    assert oracle.bundle([[pair[0]], [pair[1]]], n) == [expected]
+    items = [make_vec([p], n) for p in pair]
+    assert P.bundle(items).phases() == [expected]
+
+
 @pytest.mark.parametrize("count", [1, 2, 3, 4, 5])
 def test_two_levels_take_the_majority(make_vec, count):
     columns = list(itertools.product(range(2), repeat=count))
