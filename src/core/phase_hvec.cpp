@@ -1,9 +1,13 @@
 #include "core/phase_hvec.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <string>
+
+#include "core/kernels_elementwise.hpp"
+#include "core/phase_tables.hpp"
 
 namespace velmora {
 
@@ -42,6 +46,17 @@ Error assertion_failed(const char* what, std::uint64_t left, std::uint64_t right
                            "\n right: " + std::to_string(right));
 }
 
+// A kernel reports the largest phase it read; one at or above n means the
+// vector broke its invariant, and the result built from it is discarded.
+Status check_largest_phase(std::uint32_t largest, std::uint32_t n) {
+    if (largest >= n) return Error::internal(index_out_of_bounds(n, largest));
+    return Ok{};
+}
+
+// Below this many components per level the cosine table of similarity costs
+// more to build (2n - 1 calls of cos) than the cos calls it saves.
+constexpr std::uint64_t kDifferenceTableMinComponentsPerLevel = 2;
+
 }  // namespace
 
 Status check_shape(const PhaseHVec& v) {
@@ -70,11 +85,9 @@ Result<PhaseHVec> bind(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
-        const std::uint32_t n = a.n;
-        for (std::size_t i = 0; i < a.dim; ++i) {
-            const std::uint32_t sum = std::uint32_t{a.phases[i]} + b.phases[i];
-            r.phases[i] = static_cast<std::uint16_t>(sum % n);
-        }
+        const std::uint16_t largest =
+            elementwise_kernels().bind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
+        if (auto s = check_largest_phase(largest, a.n); !s) return std::move(s).error();
         return r;
     });
 }
@@ -83,11 +96,9 @@ Result<PhaseHVec> unbind(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
-        const std::uint32_t n = a.n;
-        for (std::size_t i = 0; i < a.dim; ++i) {
-            const std::uint32_t diff = n - b.phases[i] + a.phases[i];
-            r.phases[i] = static_cast<std::uint16_t>(diff % n);
-        }
+        const std::uint16_t largest =
+            elementwise_kernels().unbind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
+        if (auto s = check_largest_phase(largest, a.n); !s) return std::move(s).error();
         return r;
     });
 }
@@ -95,12 +106,33 @@ Result<PhaseHVec> unbind(const PhaseHVec& a, const PhaseHVec& b) {
 Result<double> similarity(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     if (a.dim == 0) return 1.0;
-    const double big_n = static_cast<double>(a.n);
+    const std::uint32_t n = a.n;
+    const double big_n = static_cast<double>(n);
+    const std::uint16_t* pa = a.phases.data();
+    const std::uint16_t* pb = b.phases.data();
     double sum = 0.0;
-    for (std::size_t i = 0; i < a.dim; ++i) {
-        const double theta =
-            (static_cast<double>(a.phases[i]) - static_cast<double>(b.phases[i])) * kFullTurn / big_n;
-        sum += std::cos(theta);
+    if (a.dim >= kDifferenceTableMinComponentsPerLevel * n || difference_cosine_table_cached(n)) {
+        // The table holds cos of every (double(d) * 2pi) / N, so the sum sees
+        // the same terms in the same order; what remains is the one chain of
+        // dependent adds. The clamp keeps a broken vector inside the table;
+        // the largest phase read then reports it.
+        auto table = catching_allocation([&]() -> Result<SharedTable<double>> { return difference_cosine_table(n); });
+        if (!table) return std::move(table).error();
+        const double* centred = table.value()->data();
+        const std::uint32_t last = 2 * n - 2;
+        std::uint16_t largest = 0;
+        for (std::size_t i = 0; i < a.dim; ++i) {
+            const std::uint16_t x = pa[i], y = pb[i];
+            largest = std::max(largest, std::max(x, y));
+            const std::uint32_t k = std::min<std::uint32_t>(std::uint32_t{x} + (n - 1) - y, last);
+            sum += centred[k];
+        }
+        if (auto s = check_largest_phase(largest, n); !s) return std::move(s).error();
+    } else {
+        for (std::size_t i = 0; i < a.dim; ++i) {
+            const double theta = (static_cast<double>(pa[i]) - static_cast<double>(pb[i])) * kFullTurn / big_n;
+            sum += std::cos(theta);
+        }
     }
     return sum / static_cast<double>(a.dim);
 }
@@ -117,16 +149,7 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
         return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
-        const std::uint64_t base = seed * 0xC2B2AE3D27D4EB4Full;
-        std::uint64_t counter = 0;
-        for (std::size_t i = 0; i < dim; ++i) {
-            std::uint64_t x = base ^ counter;
-            x ^= x >> 29;
-            x *= 0xBF58476D1CE4E5B9ull;
-            x ^= x >> 32;
-            r.phases[i] = static_cast<std::uint16_t>(x % n);
-            counter += 0x9E3779B97F4A7C15ull;
-        }
+        elementwise_kernels().generate(r.phases.data(), dim, seed * 0xC2B2AE3D27D4EB4Full, n);
         return r;
     });
 }
@@ -144,8 +167,10 @@ Result<PhasorTable> bundle_tables(std::uint32_t n) {
 std::uint32_t angle_to_level(double a, std::uint32_t n) {
     const double t = (a / kFullTurn) * static_cast<double>(n);
     const std::int64_t k = saturate_to_i64(std::round(t));
-    std::int64_t q = k % static_cast<std::int64_t>(n);
-    if (q < 0) q += n;
+    const std::int64_t big_n = n;
+    // An arc tangent gives |k| <= n/2, so the division is almost never needed.
+    std::int64_t q = (k > -big_n && k < big_n) ? k : k % big_n;
+    if (q < 0) q += big_n;
     return static_cast<std::uint32_t>(q);
 }
 
@@ -155,32 +180,45 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
     const std::uint32_t n = items[0].n;
     if (n < kMinResolution || n > kMaxResolution)
         return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
-    return catching_allocation([&]() -> Result<PhaseHVec> {
-        auto tables = bundle_tables(n);
-        if (!tables) return std::move(tables).error();
-        const std::int64_t* cos_t = tables.value().cosine.data();
-        const std::int64_t* sin_t = tables.value().sine.data();
-
-        std::vector<std::int64_t> cos_sum(dim), sin_sum(dim);
-        for (const PhaseHVec& item : items) {
-            if (item.dim != dim)
-                return assertion_failed("phase-vector dimension mismatch in bundle", item.dim, dim);
-            if (item.n != n)
-                return assertion_failed("phase-vector resolution mismatch in bundle", item.n, n);
-            if (item.phases.size() != dim)
-                return Error::internal(index_out_of_bounds(item.phases.size(), dim));
-            for (std::size_t i = 0; i < dim; ++i) {
-                const std::uint16_t p = item.phases[i];
+    // Every item is checked before any is folded: a failure discards the
+    // sums anyway, so the same failure wins, and no lookup can then leave
+    // the table.
+    for (const PhaseHVec& item : items) {
+        if (item.dim != dim)
+            return assertion_failed("phase-vector dimension mismatch in bundle", item.dim, dim);
+        if (item.n != n) return assertion_failed("phase-vector resolution mismatch in bundle", item.n, n);
+        if (item.phases.size() != dim) return Error::internal(index_out_of_bounds(item.phases.size(), dim));
+        std::uint16_t largest = 0;
+        for (std::uint16_t p : item.phases) largest = std::max(largest, p);
+        if (largest >= n) {
+            for (std::uint16_t p : item.phases)
                 if (p >= n) return Error::internal(index_out_of_bounds(n, p));
-                cos_sum[i] += cos_t[p];
-                sin_sum[i] += sin_t[p];
-            }
         }
-
+    }
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        const SharedTable<std::int32_t> table = bundle_phasor_table(n);
+        const std::int32_t* phasor = table->data();
         PhaseHVec r{PhaseArray(dim), dim, n};
-        for (std::size_t i = 0; i < dim; ++i) {
-            const double a = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
-            r.phases[i] = static_cast<std::uint16_t>(angle_to_level(a, n));
+        // The fold runs over blocks of components small enough for their two
+        // sums to stay in the first-level cache while every item is added.
+        constexpr std::size_t kBlock = 1024;
+        std::int64_t cos_sum[kBlock], sin_sum[kBlock];
+        for (std::size_t start = 0; start < dim; start += kBlock) {
+            const std::size_t len = std::min<std::size_t>(kBlock, dim - start);
+            std::fill_n(cos_sum, len, 0);
+            std::fill_n(sin_sum, len, 0);
+            for (const PhaseHVec& item : items) {
+                const std::uint16_t* p = item.phases.data() + start;
+                for (std::size_t i = 0; i < len; ++i) {
+                    const std::int32_t* entry = phasor + 2 * std::size_t{p[i]};
+                    cos_sum[i] += entry[0];
+                    sin_sum[i] += entry[1];
+                }
+            }
+            for (std::size_t i = 0; i < len; ++i) {
+                const double a = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
+                r.phases[start + i] = static_cast<std::uint16_t>(angle_to_level(a, n));
+            }
         }
         return r;
     });
