@@ -53,10 +53,6 @@ Status check_largest_phase(std::uint32_t largest, std::uint32_t n) {
     return Ok{};
 }
 
-// Below this many components per level the cosine table of similarity costs
-// more to build (2n - 1 calls of cos) than the cos calls it saves.
-constexpr std::uint64_t kDifferenceTableMinComponentsPerLevel = 2;
-
 }  // namespace
 
 Status check_shape(const PhaseHVec& v) {
@@ -107,33 +103,28 @@ Result<double> similarity(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     if (a.dim == 0) return 1.0;
     const std::uint32_t n = a.n;
-    const double big_n = static_cast<double>(n);
     const std::uint16_t* pa = a.phases.data();
     const std::uint16_t* pb = b.phases.data();
+    // Every term comes from the memo of cos((double(d) * 2pi) / N), so the
+    // sum sees the same terms in the same order as the plain loop; what
+    // remains is the one chain of dependent adds. The clamp keeps a broken
+    // vector inside the memo; the largest phase read then reports it.
+    auto memo = catching_allocation(
+        [&]() -> Result<std::shared_ptr<std::vector<double>>> { return difference_cosine_memo(n); });
+    if (!memo) return std::move(memo).error();
+    double* centred = memo.value()->data();
+    const std::uint32_t last = 2 * n - 2;
+    std::uint16_t largest = 0;
     double sum = 0.0;
-    if (a.dim >= kDifferenceTableMinComponentsPerLevel * n || difference_cosine_table_cached(n)) {
-        // The table holds cos of every (double(d) * 2pi) / N, so the sum sees
-        // the same terms in the same order; what remains is the one chain of
-        // dependent adds. The clamp keeps a broken vector inside the table;
-        // the largest phase read then reports it.
-        auto table = catching_allocation([&]() -> Result<SharedTable<double>> { return difference_cosine_table(n); });
-        if (!table) return std::move(table).error();
-        const double* centred = table.value()->data();
-        const std::uint32_t last = 2 * n - 2;
-        std::uint16_t largest = 0;
-        for (std::size_t i = 0; i < a.dim; ++i) {
-            const std::uint16_t x = pa[i], y = pb[i];
-            largest = std::max(largest, std::max(x, y));
-            const std::uint32_t k = std::min<std::uint32_t>(std::uint32_t{x} + (n - 1) - y, last);
-            sum += centred[k];
-        }
-        if (auto s = check_largest_phase(largest, n); !s) return std::move(s).error();
-    } else {
-        for (std::size_t i = 0; i < a.dim; ++i) {
-            const double theta = (static_cast<double>(pa[i]) - static_cast<double>(pb[i])) * kFullTurn / big_n;
-            sum += std::cos(theta);
-        }
+    for (std::size_t i = 0; i < a.dim; ++i) {
+        const std::uint16_t x = pa[i], y = pb[i];
+        largest = std::max(largest, std::max(x, y));
+        const std::uint32_t k = std::min<std::uint32_t>(std::uint32_t{x} + (n - 1) - y, last);
+        double c = centred[k];
+        if (__builtin_expect(c != c, 0)) c = centred[k] = difference_cosine(n, k);
+        sum += c;
     }
+    if (auto s = check_largest_phase(largest, n); !s) return std::move(s).error();
     return sum / static_cast<double>(a.dim);
 }
 
@@ -166,7 +157,16 @@ Result<PhasorTable> bundle_tables(std::uint32_t n) {
 
 std::uint32_t angle_to_level(double a, std::uint32_t n) {
     const double t = (a / kFullTurn) * static_cast<double>(n);
-    const std::int64_t k = saturate_to_i64(std::round(t));
+    std::int64_t k;
+    if (std::fabs(t) < 4503599627370496.0) {
+        // Half away from zero without a library call: below 2^52 both the
+        // truncation and the fraction left over are exact.
+        k = static_cast<std::int64_t>(t);
+        const double fraction = t - static_cast<double>(k);
+        k += (fraction >= 0.5) - (fraction <= -0.5);
+    } else {
+        k = saturate_to_i64(std::round(t));
+    }
     const std::int64_t big_n = n;
     // An arc tangent gives |k| <= n/2, so the division is almost never needed.
     std::int64_t q = (k > -big_n && k < big_n) ? k : k % big_n;

@@ -14,14 +14,14 @@ template <class T>
 class TableCache {
 public:
     template <class Build>
-    SharedTable<T> get(std::uint32_t n, Build&& build) {
+    std::shared_ptr<std::vector<T>> get(std::uint32_t n, Build&& build) {
         ++clock_;
         for (Slot& s : slots_)
             if (s.table && s.n == n) {
                 s.used = clock_;
                 return s.table;
             }
-        SharedTable<T> table = std::make_shared<const std::vector<T>>(build());
+        auto table = std::make_shared<std::vector<T>>(build());
         Slot* victim = &slots_[0];
         for (Slot& s : slots_)
             if (!s.table || s.used < victim->used) victim = &s;
@@ -29,21 +29,16 @@ public:
         return table;
     }
 
-    bool contains(std::uint32_t n) const {
-        for (const Slot& s : slots_)
-            if (s.table && s.n == n) return true;
-        return false;
-    }
-
     void clear() { slots_ = {}; }
 
 private:
     struct Slot {
         std::uint32_t n = 0;
-        SharedTable<T> table;
+        std::shared_ptr<std::vector<T>> table;
         std::uint64_t used = 0;
     };
     std::array<Slot, kTableCacheSlots> slots_{};
+
     std::uint64_t clock_ = 0;
 };
 
@@ -70,17 +65,15 @@ SharedTable<double> phasor_table(std::uint32_t n) {
     });
 }
 
-SharedTable<double> difference_cosine_table(std::uint32_t n) {
+std::shared_ptr<std::vector<double>> difference_cosine_memo(std::uint32_t n) {
     return difference_cache.get(n, [n] {
-        const SharedTable<double> phasors = phasor_table(n);
-        std::vector<double> t(2 * std::size_t{n} - 1);
-        const double big_n = static_cast<double>(n);
-        const std::int64_t centre = std::int64_t{n} - 1;
-        for (std::int64_t d = -centre; d < 0; ++d)
-            t[d + centre] = std::cos((static_cast<double>(d) * kFullTurn) / big_n);
-        for (std::uint32_t d = 0; d < n; ++d) t[d + centre] = (*phasors)[2 * d];
-        return t;
+        return std::vector<double>(2 * std::size_t{n} - 1, std::numeric_limits<double>::quiet_NaN());
     });
+}
+
+double difference_cosine(std::uint32_t n, std::uint32_t k) {
+    const double d = static_cast<double>(static_cast<std::int64_t>(k) - (std::int64_t{n} - 1));
+    return std::cos(d * kFullTurn / static_cast<double>(n));
 }
 
 SharedTable<std::int32_t> bundle_phasor_table(std::uint32_t n) {
@@ -91,8 +84,6 @@ SharedTable<std::int32_t> bundle_phasor_table(std::uint32_t n) {
         return t;
     });
 }
-
-bool difference_cosine_table_cached(std::uint32_t n) { return difference_cache.contains(n); }
 
 void clear_table_cache() {
     phasor_cache.clear();

@@ -7,7 +7,7 @@
 // speed, never results.
 //
 // Memory: for a resolution n the phasor table holds 2n doubles (16n bytes),
-// the difference table 2n - 1 doubles (16n bytes) and the bundle table 2n
+// the difference memo 2n - 1 doubles (16n bytes) and the bundle table 2n
 // int32 (8n bytes): at most 40 * 65536 bytes = 2.5 MiB per resolution. Each
 // kind keeps the tables of its kTableCacheSlots most recently used
 // resolutions, so the cache never holds more than 4 * 2.5 MiB = 10 MiB.
@@ -31,16 +31,17 @@ using SharedTable = std::shared_ptr<const std::vector<T>>;
 // 2n doubles: [2k] = cos((k * 2pi) / n), [2k + 1] = sin((k * 2pi) / n), k in [0, n).
 SharedTable<double> phasor_table(std::uint32_t n);
 
-// 2n - 1 doubles: [d + n - 1] = cos((double(d) * 2pi) / n), d in [-(n-1), n-1];
-// the cosine of every phase difference that similarity can meet.
-SharedTable<double> difference_cosine_table(std::uint32_t n);
+// 2n - 1 doubles, [d + n - 1] for the phase difference d in [-(n-1), n-1],
+// filled on first use: NaN until then, afterwards difference_cosine(n, d + n - 1).
+// Filling lazily lets a short vector at a large n pay only for the cosines
+// it meets (cos never returns NaN for a finite angle).
+std::shared_ptr<std::vector<double>> difference_cosine_memo(std::uint32_t n);
+// cos((double(d) * 2pi) / n) for d = k - (n - 1), the term similarity sums.
+double difference_cosine(std::uint32_t n, std::uint32_t k);
 
 // 2n int32: [2k] = round-half-away(cos((k * 2pi) / n) * 16384), [2k + 1] the
 // same with sin; the bundle fold's fixed-point phasors (all in [-16384, 16384]).
 SharedTable<std::int32_t> bundle_phasor_table(std::uint32_t n);
-
-// True when the difference table for n is already cached (no build needed).
-bool difference_cosine_table_cached(std::uint32_t n);
 
 // Drops every cached table (tests use it to show that results do not depend
 // on what is cached).

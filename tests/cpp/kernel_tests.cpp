@@ -125,6 +125,24 @@ void test_remainder() {
     check(wrong == 0, "exact remainder: " + std::to_string(wrong) + " wrong words");
 }
 
+// The lattice rounding at exact ties (half away from zero), their
+// neighbours one ulp away, and angles outside (-pi, pi].
+void test_lattice_rounding() {
+    std::uint64_t wrong = 0, cases = 0;
+    for (std::uint32_t n : {2u, 3u, 4u, 8u, 16u, 1000u, 65536u})
+        for (int shift : {3, 5, 9, 17})
+            for (std::int64_t m = -(std::int64_t{1} << shift) - 3; m <= (std::int64_t{1} << shift) + 3; ++m) {
+                const double a = reference::kFullTurn * static_cast<double>(m) / std::ldexp(1.0, shift);
+                for (double x : {a, std::nextafter(a, 1e300), std::nextafter(a, -1e300)}) {
+                    ++cases;
+                    if (angle_to_level(x, n) != reference::level(x, n)) ++wrong;
+                }
+            }
+    for (double x : {1e300, -1e300, 3e15, -3e15, 0.0, -0.0})
+        for (std::uint32_t n : {2u, 65536u}) wrong += angle_to_level(x, n) != reference::level(x, n), ++cases;
+    check(wrong == 0, "lattice rounding: " + std::to_string(wrong) + " of " + std::to_string(cases) + " wrong");
+}
+
 void test_similarity_and_bundle() {
     for (std::uint32_t n : kResolutions)
         for (std::size_t len : {std::size_t{0}, std::size_t{1}, std::size_t{5}, std::size_t{64},
@@ -161,7 +179,7 @@ void test_similarity_and_bundle() {
         auto kind_internal = [](auto&& r) { return !r && r.error().kind == Error::Kind::Internal; };
         check(kind_internal(bind(good_v, bad_v)), "bind refuses a phase >= n");
         check(kind_internal(unbind(bad_v, good_v)), "unbind refuses a phase >= n");
-        difference_cosine_table(16);
+        difference_cosine_memo(16);
         check(kind_internal(similarity(bad_v, good_v)), "similarity refuses a phase >= n");
         std::vector<PhaseHVec> items{good_v, bad_v};
         check(kind_internal(bundle(items)), "bundle refuses a phase >= n");
@@ -263,6 +281,7 @@ int main() {
         test_resonator_kernels(isa);
     }
     test_remainder();
+    test_lattice_rounding();
     test_similarity_and_bundle();
     test_resonator();
     std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, isa_name(best_isa()));
