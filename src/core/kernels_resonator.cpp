@@ -11,81 +11,104 @@ namespace {
 
 #define VELMORA_BODY static inline __attribute__((always_inline))
 
-// A full block has a compile-time lane count so that the lane loops unroll
-// into independent chains (the dependent add of one chain is the latency
-// limit of a single dot product).
-template <std::size_t L>
-VELMORA_BODY void score_fixed(const EntryPhasors* entries, const double* __restrict ur,
-                              const double* __restrict ui, std::size_t z, double* w) {
-    double acc[L];
-    const std::uint16_t* idx[L];
-    const double* tab[L];
-    for (std::size_t l = 0; l < L; ++l) {
-        acc[l] = 0.0;
-        idx[l] = entries[l].index;
-        tab[l] = entries[l].table;
-    }
+// A (re, im) pair in one 16-byte register on every target (SSE2, NEON, ...).
+typedef double Pair __attribute__((vector_size(16), aligned(8)));
+
+VELMORA_BODY Pair load(const double* p) { return *reinterpret_cast<const Pair*>(p); }
+VELMORA_BODY void store(double* p, Pair v) { *reinterpret_cast<Pair*>(p) = v; }
+
+// (re * u.re) + (im * u.im): both products in one multiply, then their sum.
+VELMORA_BODY double pair_dot(Pair phasor, Pair u) {
+    const Pair product = phasor * u;
+    return product[0] + product[1];
+}
+
+// The dot terms of two entries at once: (re_a * u.re) + (im_a * u.im) and
+// the same for b, each still the sum of its own two products.
+VELMORA_BODY Pair pair_dots(Pair a, Pair b, Pair u) {
+    const Pair pa = a * u, pb = b * u;
+    return __builtin_shufflevector(pa, pb, 0, 2) + __builtin_shufflevector(pa, pb, 1, 3);
+}
+
+VELMORA_BODY void score_block_body(EntryBlock block, const double* u, std::size_t z, double* w) {
+    constexpr std::size_t L = kResonatorLanes;
+    Pair acc[L / 2];
+    for (std::size_t l = 0; l < L / 2; ++l) acc[l] = Pair{0.0, 0.0};
+    const std::uint16_t* index = block.index;
+    const double* table = block.table;
     for (std::size_t j = 0; j < z; ++j) {
-        const double r = ur[j], i = ui[j];
-        for (std::size_t l = 0; l < L; ++l) {
-            const double* p = tab[l] + 2 * std::size_t{idx[l][j]};
-            acc[l] = acc[l] + ((p[0] * r) + (p[1] * i));
-        }
+        const Pair uj = load(u + 2 * j);
+        const std::uint16_t* at = index + j * L;
+        for (std::size_t l = 0; l < L / 2; ++l)
+            acc[l] = acc[l] + pair_dots(load(table + 2 * std::size_t{at[2 * l]}),
+                                        load(table + 2 * std::size_t{at[2 * l + 1]}), uj);
+    }
+    for (std::size_t l = 0; l < L / 2; ++l) {
+        w[2 * l] = acc[l][0];
+        w[2 * l + 1] = acc[l][1];
+    }
+}
+
+VELMORA_BODY void superpose_block_body(EntryBlock block, const double* w, double* xy, std::size_t z) {
+    constexpr std::size_t L = kResonatorLanes;
+    Pair wl[L];
+    for (std::size_t l = 0; l < L; ++l) wl[l] = Pair{w[l], w[l]};
+    const std::uint16_t* index = block.index;
+    const double* table = block.table;
+    for (std::size_t j = 0; j < z; ++j) {
+        Pair acc = load(xy + 2 * j);
+        for (std::size_t l = 0; l < L; ++l) acc = acc + load(table + 2 * std::size_t{index[j * L + l]}) * wl[l];
+        store(xy + 2 * j, acc);
+    }
+}
+
+template <std::size_t L>
+VELMORA_BODY void score_fixed(const EntryPhasors* entries, const double* u, std::size_t z, double* w) {
+    double acc[L];
+    for (std::size_t l = 0; l < L; ++l) acc[l] = 0.0;
+    for (std::size_t j = 0; j < z; ++j) {
+        const Pair uj = load(u + 2 * j);
+        for (std::size_t l = 0; l < L; ++l)
+            acc[l] = acc[l] + pair_dot(load(entries[l].table + 2 * std::size_t{entries[l].index[j]}), uj);
     }
     for (std::size_t l = 0; l < L; ++l) w[l] = acc[l];
 }
 
-VELMORA_BODY void score_body(const EntryPhasors* entries, std::size_t count, const double* ur,
-                             const double* ui, std::size_t z, double* w) {
+VELMORA_BODY void score_body(const EntryPhasors* entries, std::size_t count, const double* u, std::size_t z,
+                             double* w) {
     std::size_t l = 0;
-    for (; l + kResonatorLanes <= count; l += kResonatorLanes)
-        score_fixed<kResonatorLanes>(entries + l, ur, ui, z, w + l);
-    for (; l + 2 <= count; l += 2) score_fixed<2>(entries + l, ur, ui, z, w + l);
-    for (; l < count; ++l) score_fixed<1>(entries + l, ur, ui, z, w + l);
+    for (; l + 4 <= count; l += 4) score_fixed<4>(entries + l, u, z, w + l);
+    for (; l < count; ++l) score_fixed<1>(entries + l, u, z, w + l);
 }
 
-template <std::size_t L>
-VELMORA_BODY void superpose_fixed(const EntryPhasors* entries, const double* w, double* __restrict x,
-                                  double* __restrict y, std::size_t z) {
-    const std::uint16_t* idx[L];
-    const double* tab[L];
-    double wl[L];
-    for (std::size_t l = 0; l < L; ++l) {
-        idx[l] = entries[l].index;
-        tab[l] = entries[l].table;
-        wl[l] = w[l];
-    }
-    for (std::size_t j = 0; j < z; ++j) {
-        double xj = x[j], yj = y[j];
-        for (std::size_t l = 0; l < L; ++l) {
-            const double* p = tab[l] + 2 * std::size_t{idx[l][j]};
-            xj = xj + (p[0] * wl[l]);
-            yj = yj + (p[1] * wl[l]);
-        }
-        x[j] = xj;
-        y[j] = yj;
+VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count, const double* w, double* xy,
+                                 std::size_t z) {
+    for (std::size_t l = 0; l < count; ++l) {
+        const Pair wl{w[l], w[l]};
+        const std::uint16_t* index = entries[l].index;
+        const double* table = entries[l].table;
+        for (std::size_t j = 0; j < z; ++j)
+            store(xy + 2 * j, load(xy + 2 * j) + load(table + 2 * std::size_t{index[j]}) * wl);
     }
 }
 
-VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count, const double* w, double* x,
-                                 double* y, std::size_t z) {
-    std::size_t l = 0;
-    for (; l + kResonatorLanes <= count; l += kResonatorLanes)
-        superpose_fixed<kResonatorLanes>(entries + l, w + l, x, y, z);
-    for (; l + 2 <= count; l += 2) superpose_fixed<2>(entries + l, w + l, x, y, z);
-    for (; l < count; ++l) superpose_fixed<1>(entries + l, w + l, x, y, z);
-}
-
-#define VELMORA_VARIANT(suffix, target)                                                                       \
-    target void score_##suffix(const EntryPhasors* e, std::size_t count, const double* ur, const double* ui, \
-                               std::size_t z, double* w) {                                                    \
-        score_body(e, count, ur, ui, z, w);                                                                   \
-    }                                                                                                         \
-    target void superpose_##suffix(const EntryPhasors* e, std::size_t count, const double* w, double* x,     \
-                                   double* y, std::size_t z) {                                                \
-        superpose_body(e, count, w, x, y, z);                                                                 \
-    }                                                                                                         \
-    constexpr ResonatorKernels kernels_##suffix{score_##suffix, superpose_##suffix};
+#define VELMORA_VARIANT(suffix, target)                                                                         \
+    target void score_block_##suffix(EntryBlock b, const double* u, std::size_t z, double* w) {                 \
+        score_block_body(b, u, z, w);                                                                           \
+    }                                                                                                           \
+    target void superpose_block_##suffix(EntryBlock b, const double* w, double* xy, std::size_t z) {            \
+        superpose_block_body(b, w, xy, z);                                                                      \
+    }                                                                                                           \
+    target void score_##suffix(const EntryPhasors* e, std::size_t count, const double* u, std::size_t z,       \
+                               double* w) {                                                                     \
+        score_body(e, count, u, z, w);                                                                          \
+    }                                                                                                           \
+    target void superpose_##suffix(const EntryPhasors* e, std::size_t count, const double* w, double* xy,      \
+                                   std::size_t z) {                                                             \
+        superpose_body(e, count, w, xy, z);                                                                     \
+    }                                                                                                           \
+    constexpr ResonatorKernels kernels_##suffix{score_block_##suffix, superpose_block_##suffix, score_##suffix, \
+                                                superpose_##suffix};
 
 VELMORA_VARIANT(baseline, )
 #if VELMORA_X86

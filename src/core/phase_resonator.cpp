@@ -13,13 +13,6 @@
 namespace velmora {
 namespace {
 
-// Unit phasors of a phase vector: re_j = cos(theta_j), im_j = sin(theta_j)
-// with theta_j = (p_j * 2pi) / m.
-struct PhasorVec {
-    std::vector<double> re;
-    std::vector<double> im;
-};
-
 // Entries must have exactly z phases. Reports the error that the first
 // failing array access would give: a short entry is read past its end while
 // the initial estimates are formed (all codebooks, before any sweep); a long
@@ -43,9 +36,11 @@ Status check_entries(const PhaseHVec& composite, const std::vector<Codebook>& co
 // so the codebooks cost no doubles at all where a resolution's table (16
 // bytes per level) is no larger than the two doubles per component its
 // entries would otherwise take; an entry at a rarer resolution gets a
-// private table of exactly those two doubles per component. The composite,
-// the estimates and the four scratch arrays are the two doubles per
-// component that the plain method uses.
+// private table of exactly those two doubles per component. Full blocks of
+// entries keep a second, interleaved copy of their phases (2 bytes per
+// component). The composite, the estimates and the scratch arrays (U and
+// the accumulators, as (re, im) pairs) are the two doubles per component
+// that the plain method uses.
 class Resonator {
 public:
     Resonator(const PhaseHVec& composite, const std::vector<Codebook>& codebooks)
@@ -53,22 +48,16 @@ public:
         const std::size_t factors = codebooks.size();
         if (n_ <= (factors + 1) * z_) lattice_ = phasor_table(n_);
         composite_ = phasors_of(composite);
-        build_entries(codebooks);
-        u_ = PhasorVec{std::vector<double>(z_), std::vector<double>(z_)};
-        x_.assign(z_, 0.0);
-        y_.assign(z_, 0.0);
-        weights_.assign(kBlock, 1.0);
+        build_books(codebooks);
+        u_.assign(2 * z_, 0.0);
+        xy_.assign(2 * z_, 0.0);
         estimates_.reserve(factors);
-        for (const std::vector<EntryPhasors>& book : books_) {
-            clear_accumulators();
-            for (std::size_t start = 0; start < book.size(); start += kBlock) {
-                // A unit weight is exact: x + (re * 1.0) is x + re.
-                const std::size_t count = std::min(kBlock, book.size() - start);
-                kernels_.superpose(book.data() + start, count, weights_.data(), x_.data(), y_.data(), z_);
-            }
-            PhasorVec& estimate =
-                estimates_.emplace_back(PhasorVec{std::vector<double>(z_), std::vector<double>(z_)});
-            quantize_phasor(estimate);
+        for (std::size_t f = 0; f < factors; ++f) {
+            // A unit weight is exact: x + (re * 1.0) is x + re.
+            std::fill(weights_, weights_ + kResonatorLanes, 1.0);
+            std::fill(xy_.begin(), xy_.end(), 0.0);
+            for (const Group& g : books_[f].groups) superpose(books_[f], g);
+            quantize_phasor(estimates_.emplace_back(2 * z_));
         }
     }
 
@@ -104,30 +93,39 @@ public:
     }
 
 private:
-    // Entries scored together and then superposed while their phases are
-    // still in cache.
-    static constexpr std::size_t kBlock = 4 * kResonatorLanes;
+    // Consecutive entries handled together, in entry order.
+    struct Group {
+        std::size_t start, count;
+        bool blocked;  // kResonatorLanes entries sharing a table, read through `block`
+        EntryBlock block;
+    };
+    struct Book {
+        std::vector<EntryPhasors> entries;
+        std::vector<Group> groups;
+        PhaseArray interleaved;  // written in full before use: no zero fill
+    };
 
-    PhasorVec phasors_of(const PhaseHVec& v) const {
-        PhasorVec out{std::vector<double>(v.dim), std::vector<double>(v.dim)};
+    // (re, im) pairs of a phase vector at its own resolution.
+    std::vector<double> phasors_of(const PhaseHVec& v) const {
+        std::vector<double> out(2 * v.dim);
         if (lattice_ && v.n == n_) {
             const double* t = lattice_->data();
             for (std::size_t j = 0; j < v.dim; ++j) {
-                out.re[j] = t[2 * std::size_t{v.phases[j]}];
-                out.im[j] = t[2 * std::size_t{v.phases[j]} + 1];
+                out[2 * j] = t[2 * std::size_t{v.phases[j]}];
+                out[2 * j + 1] = t[2 * std::size_t{v.phases[j]} + 1];
             }
             return out;
         }
         const double m = static_cast<double>(v.n);
         for (std::size_t j = 0; j < v.dim; ++j) {
             const double theta = (static_cast<double>(v.phases[j]) * kFullTurn) / m;
-            out.re[j] = std::cos(theta);
-            out.im[j] = std::sin(theta);
+            out[2 * j] = std::cos(theta);
+            out[2 * j + 1] = std::sin(theta);
         }
         return out;
     }
 
-    void build_entries(const std::vector<Codebook>& codebooks) {
+    void build_books(const std::vector<Codebook>& codebooks) {
         // Components per resolution decide between a shared table and
         // private phasors.
         std::map<std::uint32_t, std::uint64_t> components;
@@ -147,86 +145,114 @@ private:
             private_.reserve(private_entries);
         }
         books_.reserve(codebooks.size());
-        for (const Codebook& book : codebooks) {
-            std::vector<EntryPhasors>& views = books_.emplace_back();
-            views.reserve(book.size());
-            for (const PhaseHVec& e : book) {
+        for (const Codebook& source : codebooks) {
+            Book& book = books_.emplace_back();
+            book.entries.reserve(source.size());
+            for (const PhaseHVec& e : source) {
                 if (auto it = shared.find(e.n); it != shared.end()) {
-                    views.push_back({e.phases.data(), it->second});
+                    book.entries.push_back({e.phases.data(), it->second});
                     continue;
                 }
-                std::vector<double>& own = private_.emplace_back(2 * z_);
-                const double m = static_cast<double>(e.n);
-                for (std::size_t j = 0; j < z_; ++j) {
-                    const double theta = (static_cast<double>(e.phases[j]) * kFullTurn) / m;
-                    own[2 * j] = std::cos(theta);
-                    own[2 * j + 1] = std::sin(theta);
-                }
-                views.push_back({identity_.data(), own.data()});
+                std::vector<double>& own = private_.emplace_back(phasors_of(e));
+                book.entries.push_back({identity_.data(), own.data()});
+            }
+            group(book);
+        }
+    }
+
+    void group(Book& book) {
+        constexpr std::size_t L = kResonatorLanes;
+        const std::vector<EntryPhasors>& e = book.entries;
+        auto uniform = [&](std::size_t start) {
+            for (std::size_t l = 1; l < L; ++l)
+                if (e[start + l].table != e[start].table || e[start + l].index == identity_.data()) return false;
+            return e[start].index != identity_.data() || identity_.empty();
+        };
+        std::size_t blocks = 0;
+        for (std::size_t start = 0; start + L <= e.size(); start += L) blocks += uniform(start);
+        book.interleaved.resize(blocks * L * z_);
+        std::uint16_t* out = book.interleaved.data();
+        for (std::size_t start = 0; start < e.size();) {
+            if (start + L <= e.size() && uniform(start)) {
+                for (std::size_t j = 0; j < z_; ++j)
+                    for (std::size_t l = 0; l < L; ++l) out[j * L + l] = e[start + l].index[j];
+                book.groups.push_back({start, L, true, EntryBlock{out, e[start].table}});
+                out += L * z_;
+                start += L;
+            } else {
+                const std::size_t count = std::min(L, e.size() - start);
+                book.groups.push_back({start, count, false, EntryBlock{}});
+                start += count;
             }
         }
     }
 
-    void clear_accumulators() {
-        std::fill(x_.begin(), x_.end(), 0.0);
-        std::fill(y_.begin(), y_.end(), 0.0);
+    void score(const Book& book, const Group& g, const double* u) {
+        if (g.blocked)
+            kernels_.score_block(g.block, u, z_, weights_);
+        else
+            kernels_.score(book.entries.data() + g.start, g.count, u, z_, weights_);
+    }
+
+    void superpose(const Book& book, const Group& g) {
+        if (g.blocked)
+            kernels_.superpose_block(g.block, weights_, xy_.data(), z_);
+        else
+            kernels_.superpose(book.entries.data() + g.start, g.count, weights_, xy_.data(), z_);
     }
 
     // Snaps each (x_j, y_j) to the nearest of the n lattice directions and
     // stores that direction's phasor.
-    void quantize_phasor(PhasorVec& out) const {
+    void quantize_phasor(std::vector<double>& out) const {
         const double big_n = static_cast<double>(n_);
         const double* t = lattice_ ? lattice_->data() : nullptr;
         for (std::size_t j = 0; j < z_; ++j) {
-            const std::uint32_t q = angle_to_level(std::atan2(y_[j], x_[j]), n_);
+            const std::uint32_t q = angle_to_level(std::atan2(xy_[2 * j + 1], xy_[2 * j]), n_);
             if (t != nullptr) {
-                out.re[j] = t[2 * std::size_t{q}];
-                out.im[j] = t[2 * std::size_t{q} + 1];
+                out[2 * j] = t[2 * std::size_t{q}];
+                out[2 * j + 1] = t[2 * std::size_t{q} + 1];
             } else {
                 const double theta = (static_cast<double>(q) * kFullTurn) / big_n;
-                out.re[j] = std::cos(theta);
-                out.im[j] = std::sin(theta);
+                out[2 * j] = std::cos(theta);
+                out[2 * j + 1] = std::sin(theta);
             }
         }
     }
 
     FactorMatch best_match(std::size_t f) {
-        const std::vector<EntryPhasors>& book = books_[f];
-        if (book.empty()) return {0, 0.0};
-        const PhasorVec& estimate = estimates_[f];
+        const Book& book = books_[f];
+        if (book.entries.empty()) return {0, 0.0};
         const double divisor = z_ > 0 ? static_cast<double>(z_) : 1.0;
         FactorMatch best{0, 0.0};
-        for (std::size_t start = 0; start < book.size(); start += kBlock) {
-            const std::size_t count = std::min(kBlock, book.size() - start);
-            kernels_.score(book.data() + start, count, estimate.re.data(), estimate.im.data(), z_,
-                           weights_.data());
-            for (std::size_t l = 0; l < count; ++l) {
+        for (const Group& g : book.groups) {
+            score(book, g, estimates_[f].data());
+            for (std::size_t l = 0; l < g.count; ++l) {
                 const double s = weights_[l] / divisor;
-                if (start + l == 0 || !(best.similarity > s)) best = {start + l, s};  // ties go to the later entry
+                // Ties go to the later entry.
+                if (g.start + l == 0 || !(best.similarity > s)) best = {g.start + l, s};
             }
         }
         return best;
     }
 
     void update_factor(std::size_t f) {
-        u_.re = composite_.re;
-        u_.im = composite_.im;
+        std::copy(composite_.begin(), composite_.end(), u_.begin());
         for (std::size_t g = 0; g < estimates_.size(); ++g) {
             if (g == f) continue;
-            const PhasorVec& est = estimates_[g];
+            const double* est = estimates_[g].data();
             for (std::size_t j = 0; j < z_; ++j) {
-                const double r = u_.re[j], i = u_.im[j];
-                const double c = est.re[j], s = est.im[j];
-                u_.re[j] = (c * r) + (s * i);
-                u_.im[j] = (i * c) - (r * s);
+                const double r = u_[2 * j], i = u_[2 * j + 1];
+                const double c = est[2 * j], s = est[2 * j + 1];
+                u_[2 * j] = (c * r) + (s * i);
+                u_[2 * j + 1] = (i * c) - (r * s);
             }
         }
-        clear_accumulators();
-        const std::vector<EntryPhasors>& book = books_[f];
-        for (std::size_t start = 0; start < book.size(); start += kBlock) {
-            const std::size_t count = std::min(kBlock, book.size() - start);
-            kernels_.score(book.data() + start, count, u_.re.data(), u_.im.data(), z_, weights_.data());
-            kernels_.superpose(book.data() + start, count, weights_.data(), x_.data(), y_.data(), z_);
+        std::fill(xy_.begin(), xy_.end(), 0.0);
+        // Each group is scored and then superposed while its phases are in cache.
+        const Book& book = books_[f];
+        for (const Group& g : book.groups) {
+            score(book, g, u_.data());
+            superpose(book, g);
         }
         quantize_phasor(estimates_[f]);
     }
@@ -238,12 +264,11 @@ private:
     std::vector<SharedTable<double>> held_;
     std::vector<std::vector<double>> private_;
     std::vector<std::uint16_t> identity_;
-    PhasorVec composite_;
-    std::vector<std::vector<EntryPhasors>> books_;
-    std::vector<PhasorVec> estimates_;
-    PhasorVec u_;
-    std::vector<double> x_, y_;
-    std::vector<double> weights_;
+    std::vector<double> composite_;
+    std::vector<Book> books_;
+    std::vector<std::vector<double>> estimates_;
+    std::vector<double> u_, xy_;
+    double weights_[kResonatorLanes] = {};
 };
 
 }  // namespace

@@ -189,40 +189,61 @@ void test_similarity_and_bundle() {
     }
 }
 
+// Loose entries (any count, mixed tables) and full interleaved blocks, against
+// the plain dot products and the plain superposition in entry order.
 void test_resonator_kernels(Isa isa) {
     const ResonatorKernels& k = resonator_kernels(isa);
     const std::string tag = std::string("[") + isa_name(isa) + "] ";
     const auto t16 = phasor_table(16), t65536 = phasor_table(65536);
     for (std::size_t z : {0, 1, 3, 4, 5, 8, 9, 257})
-        for (std::size_t count = 0; count <= 2 * kResonatorLanes + 3; ++count) {
-            std::vector<Phases> phases;
-            std::vector<EntryPhasors> entries;
-            std::vector<reference::Phasor> plain;
-            for (std::size_t e = 0; e < count; ++e) {
-                const std::uint32_t n = e % 3 == 2 ? 65536 : 16;  // mixed resolutions within a block
-                phases.push_back(random_phases(z, n));
-                plain.push_back(reference::phasor({phases.back(), n}));
-            }
-            for (std::size_t e = 0; e < count; ++e)
-                entries.push_back({phases[e].data(), (e % 3 == 2 ? t65536 : t16)->data()});
-            reference::Phasor u{std::vector<double>(z), std::vector<double>(z)};
-            for (std::size_t j = 0; j < z; ++j) u.re[j] = std::ldexp(double(rng() >> 11), -53) - 0.5, u.im[j] = -double(j);
-            std::vector<double> w(count + 1), x(z), y(z), x0(z), y0(z);
-            k.score(entries.data(), count, u.re.data(), u.im.data(), z, w.data());
-            bool ok = true;
-            for (std::size_t e = 0; e < count; ++e) ok = ok && same_bits(w[e], reference::dot(plain[e], u));
-            check(ok, tag + "score z=" + std::to_string(z) + " count=" + std::to_string(count));
-            for (std::size_t j = 0; j < z; ++j) x[j] = x0[j] = 0.25 * j, y[j] = y0[j] = -1.5;
-            k.superpose(entries.data(), count, w.data(), x.data(), y.data(), z);
-            for (std::size_t e = 0; e < count; ++e)
-                for (std::size_t j = 0; j < z; ++j) {
-                    x0[j] = x0[j] + (plain[e].re[j] * w[e]);
-                    y0[j] = y0[j] + (plain[e].im[j] * w[e]);
+        for (std::size_t count = 0; count <= 2 * kResonatorLanes + 3; ++count)
+            for (bool blocked : {false, true}) {
+                if (blocked && count != kResonatorLanes) continue;
+                std::vector<Phases> phases;
+                std::vector<EntryPhasors> entries;
+                std::vector<reference::Phasor> plain;
+                for (std::size_t e = 0; e < count; ++e) {
+                    // Mixed resolutions among loose entries; one shared table in a block.
+                    const std::uint32_t n = !blocked && e % 3 == 2 ? 65536 : 16;
+                    phases.push_back(random_phases(z, n));
+                    plain.push_back(reference::phasor({phases.back(), n}));
+                    entries.push_back({phases.back().data(), (n == 16 ? t16 : t65536)->data()});
                 }
-            ok = true;
-            for (std::size_t j = 0; j < z; ++j) ok = ok && same_bits(x[j], x0[j]) && same_bits(y[j], y0[j]);
-            check(ok, tag + "superpose z=" + std::to_string(z) + " count=" + std::to_string(count));
-        }
+                for (std::size_t e = 0; e < count; ++e) entries[e].index = phases[e].data();
+                reference::Phasor u{std::vector<double>(z), std::vector<double>(z)};
+                std::vector<double> pairs(2 * z);
+                for (std::size_t j = 0; j < z; ++j) {
+                    pairs[2 * j] = u.re[j] = std::ldexp(double(rng() >> 11), -53) - 0.5;
+                    pairs[2 * j + 1] = u.im[j] = -double(j) / 3.0;
+                }
+                std::vector<std::uint16_t> interleaved(count * z);
+                for (std::size_t j = 0; j < z; ++j)
+                    for (std::size_t e = 0; e < count; ++e) interleaved[j * count + e] = phases[e][j];
+                const EntryBlock block{interleaved.data(), t16->data()};
+                std::vector<double> w(count + 1), xy(2 * z), x0(z), y0(z);
+                if (blocked)
+                    k.score_block(block, pairs.data(), z, w.data());
+                else
+                    k.score(entries.data(), count, pairs.data(), z, w.data());
+                bool ok = true;
+                for (std::size_t e = 0; e < count; ++e) ok = ok && same_bits(w[e], reference::dot(plain[e], u));
+                const std::string at = (blocked ? " block" : " loose") + std::string(" z=") + std::to_string(z) +
+                                       " count=" + std::to_string(count);
+                check(ok, tag + "score" + at);
+                for (std::size_t j = 0; j < z; ++j) xy[2 * j] = x0[j] = 0.25 * j, xy[2 * j + 1] = y0[j] = -1.5;
+                if (blocked)
+                    k.superpose_block(block, w.data(), xy.data(), z);
+                else
+                    k.superpose(entries.data(), count, w.data(), xy.data(), z);
+                for (std::size_t e = 0; e < count; ++e)
+                    for (std::size_t j = 0; j < z; ++j) {
+                        x0[j] = x0[j] + (plain[e].re[j] * w[e]);
+                        y0[j] = y0[j] + (plain[e].im[j] * w[e]);
+                    }
+                ok = true;
+                for (std::size_t j = 0; j < z; ++j) ok = ok && same_bits(xy[2 * j], x0[j]) && same_bits(xy[2 * j + 1], y0[j]);
+                check(ok, tag + "superpose" + at);
+            }
 }
 
 void test_resonator() {
