@@ -159,24 +159,7 @@ Result<PhasorTable> bundle_tables(std::uint32_t n) {
     });
 }
 
-std::uint32_t angle_to_level(double a, std::uint32_t n) {
-    const double t = (a / kFullTurn) * static_cast<double>(n);
-    std::int64_t k;
-    if (std::fabs(t) < 4503599627370496.0) {
-        // Half away from zero without a library call: below 2^52 both the
-        // truncation and the fraction left over are exact.
-        k = static_cast<std::int64_t>(t);
-        const double fraction = t - static_cast<double>(k);
-        k += (fraction >= 0.5) - (fraction <= -0.5);
-    } else {
-        k = saturate_to_i64(std::round(t));
-    }
-    const std::int64_t big_n = n;
-    // An arc tangent gives |k| <= n/2, so the division is almost never needed.
-    std::int64_t q = (k > -big_n && k < big_n) ? k : k % big_n;
-    if (q < 0) q += big_n;
-    return static_cast<std::uint32_t>(q);
-}
+std::int64_t round_half_away_saturating(double t) { return saturate_to_i64(std::round(t)); }
 
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);
@@ -219,10 +202,14 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
                     sin_sum[i] += entry[1];
                 }
             }
-            for (std::size_t i = 0; i < len; ++i) {
-                const double a = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
-                r.phases[start + i] = static_cast<std::uint16_t>(angle_to_level(a, n));
-            }
+            // The arc tangents first, back to back, then the lattice rounding:
+            // separate passes keep the rounding's long latency chain from
+            // stalling between calls.
+            double angle[kBlock];
+            for (std::size_t i = 0; i < len; ++i)
+                angle[i] = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
+            for (std::size_t i = 0; i < len; ++i)
+                r.phases[start + i] = static_cast<std::uint16_t>(angle_to_level(angle[i], n));
         }
         return r;
     });
