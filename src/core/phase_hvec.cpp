@@ -183,8 +183,8 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
         }
     }
     return catching_allocation([&]() -> Result<PhaseHVec> {
-        const SharedTable<std::int32_t> table = bundle_phasor_table(n);
-        const std::int32_t* phasor = table->data();
+        const SharedTable<std::int16_t> table = bundle_phasor_table(n);
+        const std::int16_t* phasor = table->data();
         PhaseHVec r{PhaseArray(dim), dim, n};
         // The fold runs over blocks of components small enough for their two
         // sums to stay in the first-level cache while every item is added.
@@ -197,7 +197,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
             for (const PhaseHVec& item : items) {
                 const std::uint16_t* p = item.phases.data() + start;
                 for (std::size_t i = 0; i < len; ++i) {
-                    const std::int32_t* entry = phasor + 2 * std::size_t{p[i]};
+                    const std::int16_t* entry = phasor + 2 * std::size_t{p[i]};
                     cos_sum[i] += entry[0];
                     sin_sum[i] += entry[1];
                 }

@@ -44,11 +44,11 @@ private:
 
 TableCache<double> phasor_cache;
 TableCache<double> difference_cache;
-TableCache<std::int32_t> bundle_cache;
+TableCache<std::int16_t> bundle_cache;
 
 // The same rounding as the plain bundle table: half away from zero; entries
 // lie in [-16384, 16384], far from any saturation limit.
-std::int32_t fixed_point(double value) { return static_cast<std::int32_t>(std::round(value * 16384.0)); }
+std::int16_t fixed_point(double value) { return static_cast<std::int16_t>(std::round(value * 16384.0)); }
 
 }  // namespace
 
@@ -76,10 +76,10 @@ double difference_cosine(std::uint32_t n, std::uint32_t k) {
     return std::cos(d * kFullTurn / static_cast<double>(n));
 }
 
-SharedTable<std::int32_t> bundle_phasor_table(std::uint32_t n) {
+SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n) {
     return bundle_cache.get(n, [n] {
         const SharedTable<double> phasors = phasor_table(n);
-        std::vector<std::int32_t> t(2 * std::size_t{n});
+        std::vector<std::int16_t> t(2 * std::size_t{n});
         for (std::size_t k = 0; k < t.size(); ++k) t[k] = fixed_point((*phasors)[k]);
         return t;
     });

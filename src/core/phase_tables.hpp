@@ -8,9 +8,9 @@
 //
 // Memory: for a resolution n the phasor table holds 2n doubles (16n bytes),
 // the difference memo 2n - 1 doubles (16n bytes) and the bundle table 2n
-// int32 (8n bytes): at most 40 * 65536 bytes = 2.5 MiB per resolution. Each
+// int16 (4n bytes): at most 36 * 65536 bytes = 2.25 MiB per resolution. Each
 // kind keeps the tables of its kTableCacheSlots most recently used
-// resolutions, so the cache never holds more than 4 * 2.5 MiB = 10 MiB.
+// resolutions, so the cache never holds more than 4 * 2.25 MiB = 9 MiB.
 // Callers hold a shared_ptr for the duration of a call, so an eviction never
 // frees a table in use.
 //
@@ -39,9 +39,11 @@ std::shared_ptr<std::vector<double>> difference_cosine_memo(std::uint32_t n);
 // cos((double(d) * 2pi) / n) for d = k - (n - 1), the term similarity sums.
 double difference_cosine(std::uint32_t n, std::uint32_t k);
 
-// 2n int32: [2k] = round-half-away(cos((k * 2pi) / n) * 16384), [2k + 1] the
-// same with sin; the bundle fold's fixed-point phasors (all in [-16384, 16384]).
-SharedTable<std::int32_t> bundle_phasor_table(std::uint32_t n);
+// 2n int16: [2k] = round-half-away(cos((k * 2pi) / n) * 16384), [2k + 1] the
+// same with sin; the bundle fold's fixed-point phasors. They lie in
+// [-16384, 16384], so 16 bits hold them and the table stays small enough to
+// stay in cache while items stream past it.
+SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n);
 
 // Drops every cached table (tests use it to show that results do not depend
 // on what is cached).
