@@ -304,7 +304,8 @@ def agreement(case, results):
 
 # -- timing ------------------------------------------------------------------
 
-def timed(fn, repeats, min_time):
+def calibrate(fn, min_time):
+    """Calls per sample so that one sample lasts at least min_time."""
     fn()
     number = 1
     while True:
@@ -313,41 +314,54 @@ def timed(fn, repeats, min_time):
             fn()
         elapsed = time.perf_counter() - t0
         if elapsed >= min_time or number >= 1 << 20:
-            break
+            return number
         number *= max(2, min(10, int(min_time / max(elapsed, 1e-9)) + 1))
-    samples = [elapsed / number]
-    for _ in range(repeats - 1):
-        t0 = time.perf_counter()
-        for _ in range(number):
-            fn()
-        samples.append((time.perf_counter() - t0) / number)
-    return {"best": min(samples), "median": statistics.median(samples), "repeats": repeats, "number": number}
 
 
-def paired_sweep_timing(setup_fn, sweeps_fn, repeats, min_time):
-    """Time per sweep as the difference between a call with SWEEPS sweeps and
-    one with none, measured back to back in each repeat so that a load
-    change on the machine hits both halves of a difference alike."""
-    setup = timed(setup_fn, 1, min_time)
-    number = setup["number"]
-    diffs, full = [], []
-    for _ in range(max(repeats, 5)):
-        t0 = time.perf_counter()
-        for _ in range(number):
-            setup_fn()
-        t1 = time.perf_counter()
-        for _ in range(number):
-            sweeps_fn()
-        t2 = time.perf_counter()
-        diffs.append(((t2 - t1) - (t1 - t0)) / number / SWEEPS)
-        full.append((t2 - t1) / number)
-    positive = sorted(d for d in diffs if d > 0) or [float("nan")]
-    return {"best": positive[0], "median": statistics.median(diffs), "repeats": len(diffs), "number": number,
-            "with_sweeps_median": statistics.median(full)}
+def sample(fn, number):
+    t0 = time.perf_counter()
+    for _ in range(number):
+        fn()
+    return (time.perf_counter() - t0) / number
+
+
+def timed_side_by_side(ops, repeats, min_time):
+    """Samples of every callable of a case taken in turn, repeat by repeat,
+    so that a change of load on the machine reaches all sides alike."""
+    numbers = {name: calibrate(fn, min_time) for name, fn in ops.items()}
+    samples = {name: [] for name in ops}
+    for _ in range(repeats):
+        for name, fn in ops.items():
+            samples[name].append(sample(fn, numbers[name]))
+    return {name: {"best": min(s), "median": statistics.median(s), "repeats": repeats, "number": numbers[name]}
+            for name, s in samples.items()}
+
+
+def sweep_timing_side_by_side(ops, repeats, min_time):
+    """Set-up (max_iter 0) and time per sweep for both sides. A sweep is the
+    difference between a call with SWEEPS sweeps and one with none, measured
+    back to back, the sides taking turns within every repeat."""
+    numbers = {side: calibrate(ops[side], min_time) for side in ("velmora", "numpy")}
+    setup = {side: [] for side in numbers}
+    sweep = {side: [] for side in numbers}
+    for _ in range(max(repeats, 7)):
+        for side, number in numbers.items():
+            t0 = sample(ops[side], number)
+            t1 = sample(ops[side + "-sweeps"], number)
+            setup[side].append(t0)
+            sweep[side].append((t1 - t0) / SWEEPS)
+    out = {}
+    for side in numbers:
+        positive = sorted(d for d in sweep[side] if d > 0) or [float("nan")]
+        out[side] = {"best": min(setup[side]), "median": statistics.median(setup[side]),
+                     "repeats": len(setup[side]), "number": numbers[side]}
+        out[side + "-sweep"] = {"best": positive[0], "median": statistics.median(sweep[side]),
+                                "repeats": len(sweep[side]), "number": numbers[side]}
+    return out
 
 
 def worker_timings(cases, quick):
-    repeats, min_time = (3, 0.002) if quick else (7, 0.01)
+    repeats, min_time = (5, 0.002) if quick else (11, 0.01)
     out = []
     for case in cases:
         inp = make_inputs(case, True, True)
@@ -355,12 +369,9 @@ def worker_timings(cases, quick):
         results = {name: fn() for name, fn in ops.items()}
         problem = agreement(case, results)
         if case["op"] == "resonator":
-            times = {}
-            for side in ("velmora", "numpy"):
-                times[side] = timed(ops[side], repeats, min_time)
-                times[side + "-sweep"] = paired_sweep_timing(ops[side], ops[side + "-sweeps"], repeats, min_time)
+            times = sweep_timing_side_by_side(ops, repeats, min_time)
         else:
-            times = {name: timed(fn, repeats, min_time) for name, fn in ops.items()}
+            times = timed_side_by_side(ops, repeats, min_time)
         out.append({"case": case, "times": times, "agree": problem is None, "difference": problem})
         print("  %-40s %s" % (label(case), "ok" if problem is None else "DIFFERS: " + problem),
               file=sys.stderr, flush=True)
