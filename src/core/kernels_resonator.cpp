@@ -27,7 +27,7 @@ VELMORA_BODY double pair_dot(Pair phasor, Pair u) {
 // the same for b, each still the sum of its own two products.
 VELMORA_BODY Pair pair_dots(Pair a, Pair b, Pair u) {
     const Pair pa = a * u, pb = b * u;
-    return __builtin_shufflevector(pa, pb, 0, 2) + __builtin_shufflevector(pa, pb, 1, 3);
+    return Pair{pa[0], pb[0]} + Pair{pa[1], pb[1]};
 }
 
 VELMORA_BODY void score_block_body(EntryBlock block, const double* u, std::size_t z, double* w) {
