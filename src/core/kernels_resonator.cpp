@@ -49,6 +49,20 @@ VELMORA_BODY void score_block_body(EntryBlock block, const double* u, std::size_
     }
 }
 
+VELMORA_BODY void score_block_lattice_body(EntryBlock block, const double* products, std::size_t levels,
+                                           const std::uint16_t* q, std::size_t z, double* w) {
+    constexpr std::size_t L = kResonatorLanes;
+    double acc[L];
+    for (std::size_t l = 0; l < L; ++l) acc[l] = 0.0;
+    const std::uint16_t* index = block.index;
+    for (std::size_t j = 0; j < z; ++j) {
+        const double* row = products + std::size_t{q[j]} * levels;
+        const std::uint16_t* at = index + j * L;
+        for (std::size_t l = 0; l < L; ++l) acc[l] = acc[l] + row[at[l]];
+    }
+    for (std::size_t l = 0; l < L; ++l) w[l] = acc[l];
+}
+
 VELMORA_BODY void superpose_block_body(EntryBlock block, const double* w, double* xy, std::size_t z) {
     constexpr std::size_t L = kResonatorLanes;
     Pair wl[L];
@@ -96,6 +110,10 @@ VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count,
     target void score_block_##suffix(EntryBlock b, const double* u, std::size_t z, double* w) {                 \
         score_block_body(b, u, z, w);                                                                           \
     }                                                                                                           \
+    target void score_block_lattice_##suffix(EntryBlock b, const double* products, std::size_t levels,        \
+                                             const std::uint16_t* q, std::size_t z, double* w) {               \
+        score_block_lattice_body(b, products, levels, q, z, w);                                                 \
+    }                                                                                                           \
     target void superpose_block_##suffix(EntryBlock b, const double* w, double* xy, std::size_t z) {            \
         superpose_block_body(b, w, xy, z);                                                                      \
     }                                                                                                           \
@@ -107,8 +125,8 @@ VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count,
                                    std::size_t z) {                                                             \
         superpose_body(e, count, w, xy, z);                                                                     \
     }                                                                                                           \
-    constexpr ResonatorKernels kernels_##suffix{score_block_##suffix, superpose_block_##suffix, score_##suffix, \
-                                                superpose_##suffix};
+    constexpr ResonatorKernels kernels_##suffix{score_block_##suffix, score_block_lattice_##suffix,             \
+                                                superpose_block_##suffix, score_##suffix, superpose_##suffix};
 
 VELMORA_VARIANT(baseline, )
 #if VELMORA_X86

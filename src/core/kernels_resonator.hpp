@@ -44,6 +44,11 @@ struct EntryPhasors {
 struct ResonatorKernels {
     // w[l] = sum over j < z of (re_l[j] * u[2j]) + (im_l[j] * u[2j + 1]), l < kResonatorLanes.
     void (*score_block)(EntryBlock block, const double* u, std::size_t z, double* w);
+    // The same weights against a lattice point: products[q[j] * levels + p] holds
+    // (re(p) * re(q[j])) + (im(p) * im(q[j])), formed exactly as the plain dot
+    // term, so each component costs one lookup and the add.
+    void (*score_block_lattice)(EntryBlock block, const double* products, std::size_t levels,
+                                const std::uint16_t* q, std::size_t z, double* w);
     // For j < z, l = 0 .. kResonatorLanes - 1 in order: xy[2j] += re_l[j] * w[l]; xy[2j + 1] += im_l[j] * w[l].
     void (*superpose_block)(EntryBlock block, const double* w, double* xy, std::size_t z);
     // The same for `count` loose entries (any count; tables may differ).

@@ -52,12 +52,13 @@ public:
         u_.assign(2 * z_, 0.0);
         xy_.assign(2 * z_, 0.0);
         estimates_.reserve(factors);
+        levels_.reserve(factors);
         for (std::size_t f = 0; f < factors; ++f) {
             // A unit weight is exact: x + (re * 1.0) is x + re.
             std::fill(weights_, weights_ + kResonatorLanes, 1.0);
             std::fill(xy_.begin(), xy_.end(), 0.0);
             for (const Group& g : books_[f].groups) superpose(books_[f], g);
-            quantize_phasor(estimates_.emplace_back(2 * z_));
+            quantize_phasor(estimates_.emplace_back(2 * z_), levels_.emplace_back(z_));
         }
     }
 
@@ -93,11 +94,18 @@ public:
     }
 
 private:
+    // Largest product table (doubles): 32 KiB, first-level cache sized.
+    static constexpr std::uint64_t kMaxProducts = 4096;
+
     // Consecutive entries handled together, in entry order.
     struct Group {
         std::size_t start, count;
         bool blocked;  // kResonatorLanes entries sharing a table, read through `block`
         EntryBlock block;
+        // For a block whose table has few levels: every dot term against a
+        // lattice point, precomputed (see lattice_products), and the levels.
+        const double* products = nullptr;
+        std::size_t levels = 0;
     };
     struct Book {
         std::vector<EntryPhasors> entries;
@@ -133,7 +141,14 @@ private:
             for (const PhaseHVec& e : book) components[e.n] += z_;
         std::map<std::uint32_t, const double*> shared;
         for (const auto& [m, count] : components)
-            if (m <= count) shared[m] = held_.emplace_back(phasor_table(m))->data();
+            if (m <= count) {
+                shared[m] = held_.emplace_back(phasor_table(m))->data();
+                // The product table costs 8 m n bytes: kept within the two
+                // doubles per component that these entries are allowed.
+                const std::uint64_t cells = std::uint64_t{m} * n_;
+                if (lattice_ && cells <= kMaxProducts && cells <= 2 * count)
+                    products_[shared[m]] = {lattice_products(shared[m], m), m};
+            }
 
         std::size_t private_entries = 0;
         for (const Codebook& book : codebooks)
@@ -176,15 +191,31 @@ private:
             if (start + L <= e.size() && uniform(start)) {
                 for (std::size_t j = 0; j < z_; ++j)
                     for (std::size_t l = 0; l < L; ++l) out[j * L + l] = e[start + l].index[j];
-                book.groups.push_back({start, L, true, EntryBlock{out, e[start].table}});
+                Group& g = book.groups.emplace_back(Group{start, L, true, EntryBlock{out, e[start].table}});
+                if (auto it = products_.find(e[start].table); it != products_.end()) {
+                    g.products = it->second.first.data();
+                    g.levels = it->second.second;
+                }
                 out += L * z_;
                 start += L;
             } else {
                 const std::size_t count = std::min(L, e.size() - start);
-                book.groups.push_back({start, count, false, EntryBlock{}});
+                book.groups.push_back(Group{start, count, false, EntryBlock{}});
                 start += count;
             }
         }
+    }
+
+    // [q * m + p] = (re_m(p) * re_n(q)) + (im_m(p) * im_n(q)): the dot term of
+    // an entry phase p (resolution m) against the lattice point q, formed
+    // exactly as the plain loop forms it.
+    std::vector<double> lattice_products(const double* table, std::uint32_t m) const {
+        const double* lattice = lattice_->data();
+        std::vector<double> out(std::size_t{m} * n_);
+        for (std::uint32_t q = 0; q < n_; ++q)
+            for (std::uint32_t p = 0; p < m; ++p)
+                out[std::size_t{q} * m + p] = (table[2 * p] * lattice[2 * q]) + (table[2 * p + 1] * lattice[2 * q + 1]);
+        return out;
     }
 
     void score(const Book& book, const Group& g, const double* u) {
@@ -203,7 +234,7 @@ private:
 
     // Snaps each (x_j, y_j) to the nearest of the n lattice directions and
     // stores that direction's phasor.
-    void quantize_phasor(std::vector<double>& out) {
+    void quantize_phasor(std::vector<double>& out, std::vector<std::uint16_t>& levels) {
         const double big_n = static_cast<double>(n_);
         const double* t = lattice_ ? lattice_->data() : nullptr;
         // Arc tangents back to back (kept in place of the x sums), then the
@@ -211,6 +242,7 @@ private:
         for (std::size_t j = 0; j < z_; ++j) xy_[2 * j] = std::atan2(xy_[2 * j + 1], xy_[2 * j]);
         for (std::size_t j = 0; j < z_; ++j) {
             const std::uint32_t q = angle_to_level(xy_[2 * j], n_);
+            levels[j] = static_cast<std::uint16_t>(q);
             if (t != nullptr) {
                 out[2 * j] = t[2 * std::size_t{q}];
                 out[2 * j + 1] = t[2 * std::size_t{q} + 1];
@@ -228,7 +260,10 @@ private:
         const double divisor = z_ > 0 ? static_cast<double>(z_) : 1.0;
         FactorMatch best{0, 0.0};
         for (const Group& g : book.groups) {
-            score(book, g, estimates_[f].data());
+            if (g.products != nullptr)
+                kernels_.score_block_lattice(g.block, g.products, g.levels, levels_[f].data(), z_, weights_);
+            else
+                score(book, g, estimates_[f].data());
             for (std::size_t l = 0; l < g.count; ++l) {
                 const double s = weights_[l] / divisor;
                 // Ties go to the later entry.
@@ -257,7 +292,7 @@ private:
             score(book, g, u_.data());
             superpose(book, g);
         }
-        quantize_phasor(estimates_[f]);
+        quantize_phasor(estimates_[f], levels_[f]);
     }
 
     std::uint64_t z_;
@@ -270,6 +305,8 @@ private:
     std::vector<double> composite_;
     std::vector<Book> books_;
     std::vector<std::vector<double>> estimates_;
+    std::vector<std::vector<std::uint16_t>> levels_;  // the lattice point of each estimate component
+    std::map<const double*, std::pair<std::vector<double>, std::uint32_t>> products_;
     std::vector<double> u_, xy_;
     double weights_[kResonatorLanes] = {};
 };

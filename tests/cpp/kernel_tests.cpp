@@ -230,6 +230,21 @@ void test_resonator_kernels(Isa isa) {
                 const std::string at = (blocked ? " block" : " loose") + std::string(" z=") + std::to_string(z) +
                                        " count=" + std::to_string(count);
                 check(ok, tag + "score" + at);
+                if (blocked) {
+                    // Against a lattice point of n = 16 through the product table.
+                    const double* t = t16->data();
+                    std::vector<double> products(16 * 16);
+                    for (std::size_t q = 0; q < 16; ++q)
+                        for (std::size_t p = 0; p < 16; ++p)
+                            products[q * 16 + p] = (t[2 * p] * t[2 * q]) + (t[2 * p + 1] * t[2 * q + 1]);
+                    const Phases q = random_phases(z, 16);
+                    reference::Phasor point = reference::phasor({q, 16});
+                    std::vector<double> wl(count);
+                    k.score_block_lattice(block, products.data(), 16, q.data(), z, wl.data());
+                    bool same = true;
+                    for (std::size_t e = 0; e < count; ++e) same = same && same_bits(wl[e], reference::dot(plain[e], point));
+                    check(same, tag + "score against a lattice point" + at);
+                }
                 for (std::size_t j = 0; j < z; ++j) xy[2 * j] = x0[j] = 0.25 * j, xy[2 * j + 1] = y0[j] = -1.5;
                 if (blocked)
                     k.superpose_block(block, w.data(), xy.data(), z);
