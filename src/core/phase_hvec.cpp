@@ -1,9 +1,13 @@
 #include "core/phase_hvec.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <string>
+
+#include "core/kernels_elementwise.hpp"
+#include "core/phase_tables.hpp"
 
 namespace velmora {
 
@@ -42,6 +46,49 @@ Error assertion_failed(const char* what, std::uint64_t left, std::uint64_t right
                            "\n right: " + std::to_string(right));
 }
 
+// A kernel reports the largest phase it read; one at or above n means the
+// vector broke its invariant, and the result built from it is discarded.
+Status check_largest_phase(std::uint32_t largest, std::uint32_t n) {
+    if (largest >= n) return Error::internal(index_out_of_bounds(n, largest));
+    return Ok{};
+}
+
+// Position of cos(x - y) in the centred difference memo; the clamp keeps a
+// broken vector (a phase >= n) inside it.
+inline std::uint32_t difference_index(std::uint16_t x, std::uint16_t y, std::uint32_t n) {
+    return std::min<std::uint32_t>(std::uint32_t{x} + (n - 1) - y, 2 * n - 2);
+}
+
+struct DifferenceSum {
+    double sum;
+    std::size_t next;
+    std::uint16_t largest;
+};
+
+// The similarity sum from `state.next` on, up to the end or the first
+// unfilled memo entry. Kept out of line and free of calls so that the
+// running sum stays in a register: its one dependent add per component is
+// the whole cost. A memo too large for the first caches (n >= 4096, 64 KiB)
+// is read a few dozen components ahead so that the chain is not left waiting.
+template <bool Prefetch>
+__attribute__((noinline)) void sum_until_memo_miss(const std::uint16_t* pa, const std::uint16_t* pb,
+                                                   std::size_t dim, const double* centred, std::uint32_t n,
+                                                   DifferenceSum& state) {
+    constexpr std::size_t kAhead = 32;
+    double sum = state.sum;
+    std::uint16_t largest = state.largest;
+    std::size_t i = state.next;
+    for (; i < dim; ++i) {
+        if (Prefetch && i + kAhead < dim)
+            __builtin_prefetch(centred + difference_index(pa[i + kAhead], pb[i + kAhead], n));
+        const double c = centred[difference_index(pa[i], pb[i], n)];
+        if (__builtin_expect(c != c, 0)) break;
+        largest = std::max(largest, std::max(pa[i], pb[i]));
+        sum += c;
+    }
+    state = {sum, i, largest};
+}
+
 }  // namespace
 
 Status check_shape(const PhaseHVec& v) {
@@ -55,8 +102,12 @@ Status check_shape(const PhaseHVec& v) {
 
 Status check_consistent(const PhaseHVec& v) {
     if (auto s = check_shape(v); !s) return s;
-    for (std::uint16_t p : v.phases)
-        if (p >= v.n) return Error::internal(index_out_of_bounds(v.n, p));
+    // A branch-free maximum vectorises; the first offender is looked up only on failure.
+    std::uint16_t largest = 0;
+    for (std::uint16_t p : v.phases) largest = std::max(largest, p);
+    if (largest >= v.n)
+        for (std::uint16_t p : v.phases)
+            if (p >= v.n) return Error::internal(index_out_of_bounds(v.n, p));
     return Ok{};
 }
 
@@ -70,11 +121,9 @@ Result<PhaseHVec> bind(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
-        const std::uint32_t n = a.n;
-        for (std::size_t i = 0; i < a.dim; ++i) {
-            const std::uint32_t sum = std::uint32_t{a.phases[i]} + b.phases[i];
-            r.phases[i] = static_cast<std::uint16_t>(sum % n);
-        }
+        const std::uint16_t largest =
+            elementwise_kernels().bind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
+        if (auto s = check_largest_phase(largest, a.n); !s) return std::move(s).error();
         return r;
     });
 }
@@ -83,11 +132,9 @@ Result<PhaseHVec> unbind(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
-        const std::uint32_t n = a.n;
-        for (std::size_t i = 0; i < a.dim; ++i) {
-            const std::uint32_t diff = n - b.phases[i] + a.phases[i];
-            r.phases[i] = static_cast<std::uint16_t>(diff % n);
-        }
+        const std::uint16_t largest =
+            elementwise_kernels().unbind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
+        if (auto s = check_largest_phase(largest, a.n); !s) return std::move(s).error();
         return r;
     });
 }
@@ -95,13 +142,30 @@ Result<PhaseHVec> unbind(const PhaseHVec& a, const PhaseHVec& b) {
 Result<double> similarity(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
     if (a.dim == 0) return 1.0;
-    const double big_n = static_cast<double>(a.n);
-    double sum = 0.0;
-    for (std::size_t i = 0; i < a.dim; ++i) {
-        const double theta =
-            (static_cast<double>(a.phases[i]) - static_cast<double>(b.phases[i])) * kFullTurn / big_n;
-        sum += std::cos(theta);
+    const std::uint32_t n = a.n;
+    const std::uint16_t* pa = a.phases.data();
+    const std::uint16_t* pb = b.phases.data();
+    // Every term comes from the memo of cos((double(d) * 2pi) / N), so the
+    // sum sees the same terms in the same order as the plain loop; what
+    // remains is the one chain of dependent adds. The clamp keeps a broken
+    // vector inside the memo; the largest phase read then reports it.
+    auto memo = catching_allocation(
+        [&]() -> Result<std::shared_ptr<std::vector<double>>> { return difference_cosine_memo(n); });
+    if (!memo) return std::move(memo).error();
+    double* centred = memo.value()->data();
+    DifferenceSum state{0.0, 0, 0};
+    for (;;) {
+        if (n >= 4096)
+            sum_until_memo_miss<true>(pa, pb, a.dim, centred, n, state);
+        else
+            sum_until_memo_miss<false>(pa, pb, a.dim, centred, n, state);
+        if (state.next == a.dim) break;
+        const std::uint32_t k = difference_index(pa[state.next], pb[state.next], n);
+        centred[k] = difference_cosine(n, k);
     }
+    const double sum = state.sum;
+    const std::uint16_t largest = state.largest;
+    if (auto s = check_largest_phase(largest, n); !s) return std::move(s).error();
     return sum / static_cast<double>(a.dim);
 }
 
@@ -117,16 +181,7 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
         return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
-        const std::uint64_t base = seed * 0xC2B2AE3D27D4EB4Full;
-        std::uint64_t counter = 0;
-        for (std::size_t i = 0; i < dim; ++i) {
-            std::uint64_t x = base ^ counter;
-            x ^= x >> 29;
-            x *= 0xBF58476D1CE4E5B9ull;
-            x ^= x >> 32;
-            r.phases[i] = static_cast<std::uint16_t>(x % n);
-            counter += 0x9E3779B97F4A7C15ull;
-        }
+        elementwise_kernels().generate(r.phases.data(), dim, seed * 0xC2B2AE3D27D4EB4Full, n);
         return r;
     });
 }
@@ -141,13 +196,7 @@ Result<PhasorTable> bundle_tables(std::uint32_t n) {
     });
 }
 
-std::uint32_t angle_to_level(double a, std::uint32_t n) {
-    const double t = (a / kFullTurn) * static_cast<double>(n);
-    const std::int64_t k = saturate_to_i64(std::round(t));
-    std::int64_t q = k % static_cast<std::int64_t>(n);
-    if (q < 0) q += n;
-    return static_cast<std::uint32_t>(q);
-}
+std::int64_t round_half_away_saturating(double t) { return saturate_to_i64(std::round(t)); }
 
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);
@@ -155,32 +204,49 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
     const std::uint32_t n = items[0].n;
     if (n < kMinResolution || n > kMaxResolution)
         return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
-    return catching_allocation([&]() -> Result<PhaseHVec> {
-        auto tables = bundle_tables(n);
-        if (!tables) return std::move(tables).error();
-        const std::int64_t* cos_t = tables.value().cosine.data();
-        const std::int64_t* sin_t = tables.value().sine.data();
-
-        std::vector<std::int64_t> cos_sum(dim), sin_sum(dim);
-        for (const PhaseHVec& item : items) {
-            if (item.dim != dim)
-                return assertion_failed("phase-vector dimension mismatch in bundle", item.dim, dim);
-            if (item.n != n)
-                return assertion_failed("phase-vector resolution mismatch in bundle", item.n, n);
-            if (item.phases.size() != dim)
-                return Error::internal(index_out_of_bounds(item.phases.size(), dim));
-            for (std::size_t i = 0; i < dim; ++i) {
-                const std::uint16_t p = item.phases[i];
+    // Every item is checked before any is folded: a failure discards the
+    // sums anyway, so the same failure wins, and no lookup can then leave
+    // the table.
+    for (const PhaseHVec& item : items) {
+        if (item.dim != dim)
+            return assertion_failed("phase-vector dimension mismatch in bundle", item.dim, dim);
+        if (item.n != n) return assertion_failed("phase-vector resolution mismatch in bundle", item.n, n);
+        if (item.phases.size() != dim) return Error::internal(index_out_of_bounds(item.phases.size(), dim));
+        std::uint16_t largest = 0;
+        for (std::uint16_t p : item.phases) largest = std::max(largest, p);
+        if (largest >= n) {
+            for (std::uint16_t p : item.phases)
                 if (p >= n) return Error::internal(index_out_of_bounds(n, p));
-                cos_sum[i] += cos_t[p];
-                sin_sum[i] += sin_t[p];
-            }
         }
-
+    }
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        const SharedTable<std::int16_t> table = bundle_phasor_table(n);
+        const std::int16_t* phasor = table->data();
         PhaseHVec r{PhaseArray(dim), dim, n};
-        for (std::size_t i = 0; i < dim; ++i) {
-            const double a = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
-            r.phases[i] = static_cast<std::uint16_t>(angle_to_level(a, n));
+        // The fold runs over blocks of components small enough for their two
+        // sums to stay in the first-level cache while every item is added.
+        constexpr std::size_t kBlock = 1024;
+        std::int64_t cos_sum[kBlock], sin_sum[kBlock];
+        for (std::size_t start = 0; start < dim; start += kBlock) {
+            const std::size_t len = std::min<std::size_t>(kBlock, dim - start);
+            std::fill_n(cos_sum, len, 0);
+            std::fill_n(sin_sum, len, 0);
+            for (const PhaseHVec& item : items) {
+                const std::uint16_t* p = item.phases.data() + start;
+                for (std::size_t i = 0; i < len; ++i) {
+                    const std::int16_t* entry = phasor + 2 * std::size_t{p[i]};
+                    cos_sum[i] += entry[0];
+                    sin_sum[i] += entry[1];
+                }
+            }
+            // The arc tangents first, back to back, then the lattice rounding:
+            // separate passes keep the rounding's long latency chain from
+            // stalling between calls.
+            double angle[kBlock];
+            for (std::size_t i = 0; i < len; ++i)
+                angle[i] = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
+            for (std::size_t i = 0; i < len; ++i)
+                r.phases[start + i] = static_cast<std::uint16_t>(angle_to_level(angle[i], n));
         }
         return r;
     });

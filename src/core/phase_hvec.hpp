@@ -109,9 +109,30 @@ Result<PhasorTable> bundle_tables(std::uint32_t n);
 // assertion failures, checked item by item (dim before n).
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items);
 
+// round(t) half away from zero, saturated to int64 (NaN gives 0).
+std::int64_t round_half_away_saturating(double t);
+
 // Lattice rounding shared with the resonator: the angle `a` (radians) as a
 // level of an n-level lattice, rounded half away from zero, saturated to
-// int64 and reduced into [0, n).
-std::uint32_t angle_to_level(double a, std::uint32_t n);
+// int64 and reduced into [0, n). Inline so that loops over many angles
+// pipeline it.
+inline std::uint32_t angle_to_level(double a, std::uint32_t n) {
+    const double t = (a / kFullTurn) * static_cast<double>(n);
+    std::int64_t k;
+    if (t > -4503599627370496.0 && t < 4503599627370496.0) {
+        // Below 2^52 both the truncation and the fraction left over are
+        // exact, so no library call is needed.
+        k = static_cast<std::int64_t>(t);
+        const double fraction = t - static_cast<double>(k);
+        k += static_cast<std::int64_t>(fraction >= 0.5) - static_cast<std::int64_t>(fraction <= -0.5);
+    } else {
+        k = round_half_away_saturating(t);
+    }
+    const std::int64_t big_n = n;
+    // An arc tangent gives |k| <= n/2, so the division is almost never needed.
+    std::int64_t q = (k > -big_n && k < big_n) ? k : k % big_n;
+    q += q < 0 ? big_n : 0;
+    return static_cast<std::uint32_t>(q);
+}
 
 }  // namespace velmora

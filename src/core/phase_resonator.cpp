@@ -1,60 +1,17 @@
 #include "core/phase_resonator.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <new>
 #include <stdexcept>
 
+#include "core/kernels_resonator.hpp"
+#include "core/phase_tables.hpp"
+
 namespace velmora {
 namespace {
-
-// Unit phasors of a phase vector: re_j = cos(theta_j), im_j = sin(theta_j)
-// with theta_j = (p_j * 2pi) / m.
-struct PhasorVec {
-    std::vector<double> re;
-    std::vector<double> im;
-};
-
-PhasorVec phasors_of(const PhaseHVec& v) {
-    PhasorVec out{std::vector<double>(v.dim), std::vector<double>(v.dim)};
-    const double m = static_cast<double>(v.n);
-    for (std::size_t j = 0; j < v.dim; ++j) {
-        const double theta = (static_cast<double>(v.phases[j]) * kFullTurn) / m;
-        out.re[j] = std::cos(theta);
-        out.im[j] = std::sin(theta);
-    }
-    return out;
-}
-
-// Snaps each (x_j, y_j) to the nearest of the n lattice directions and stores
-// that direction's phasor in `out`.
-void quantize_phasor(const std::vector<double>& x, const std::vector<double>& y, std::uint32_t n,
-                     PhasorVec& out) {
-    const double big_n = static_cast<double>(n);
-    for (std::size_t j = 0; j < x.size(); ++j) {
-        const std::uint32_t q = angle_to_level(std::atan2(y[j], x[j]), n);
-        const double theta = (static_cast<double>(q) * kFullTurn) / big_n;
-        out.re[j] = std::cos(theta);
-        out.im[j] = std::sin(theta);
-    }
-}
-
-double dot(const PhasorVec& e, const std::vector<double>& re, const std::vector<double>& im) {
-    double sum = 0.0;
-    for (std::size_t j = 0; j < e.re.size(); ++j) sum += (e.re[j] * re[j]) + (e.im[j] * im[j]);
-    return sum;
-}
-
-FactorMatch best_match(const std::vector<PhasorVec>& book, const PhasorVec& estimate, std::uint64_t z) {
-    if (book.empty()) return {0, 0.0};
-    const double divisor = z > 0 ? static_cast<double>(z) : 1.0;
-    FactorMatch best{0, dot(book[0], estimate.re, estimate.im) / divisor};
-    for (std::size_t i = 1; i < book.size(); ++i) {
-        const double s = dot(book[i], estimate.re, estimate.im) / divisor;
-        if (!(best.similarity > s)) best = {i, s};  // ties go to the later entry
-    }
-    return best;
-}
 
 // Entries must have exactly z phases. Reports the error that the first
 // failing array access would give: a short entry is read past its end while
@@ -75,32 +32,33 @@ Status check_entries(const PhaseHVec& composite, const std::vector<Codebook>& co
     return Ok{};
 }
 
+// Memory: entries are read in place as phases plus a table per resolution,
+// so the codebooks cost no doubles at all where a resolution's table (16
+// bytes per level) is no larger than the two doubles per component its
+// entries would otherwise take; an entry at a rarer resolution gets a
+// private table of exactly those two doubles per component. Full blocks of
+// entries keep a second, interleaved copy of their phases (2 bytes per
+// component). The composite, the estimates and the scratch arrays (U and
+// the accumulators, as (re, im) pairs) are the two doubles per component
+// that the plain method uses.
 class Resonator {
 public:
     Resonator(const PhaseHVec& composite, const std::vector<Codebook>& codebooks)
-        : z_(composite.dim),
-          n_(composite.n),
-          composite_(phasors_of(composite)),
-          u_{std::vector<double>(z_), std::vector<double>(z_)},
-          x_(z_),
-          y_(z_) {
-        books_.reserve(codebooks.size());
-        for (const Codebook& book : codebooks) {
-            std::vector<PhasorVec>& table = books_.emplace_back();
-            table.reserve(book.size());
-            for (const PhaseHVec& e : book) table.push_back(phasors_of(e));
-        }
-        estimates_.reserve(books_.size());
-        for (const std::vector<PhasorVec>& book : books_) {
-            clear_accumulators();
-            for (const PhasorVec& e : book)
-                for (std::size_t j = 0; j < z_; ++j) {
-                    x_[j] = x_[j] + e.re[j];
-                    y_[j] = y_[j] + e.im[j];
-                }
-            PhasorVec& estimate =
-                estimates_.emplace_back(PhasorVec{std::vector<double>(z_), std::vector<double>(z_)});
-            quantize_phasor(x_, y_, n_, estimate);
+        : z_(composite.dim), n_(composite.n), kernels_(resonator_kernels()) {
+        const std::size_t factors = codebooks.size();
+        if (n_ <= (factors + 1) * z_) lattice_ = phasor_table(n_);
+        composite_ = phasors_of(composite);
+        build_books(codebooks);
+        u_.assign(2 * z_, 0.0);
+        xy_.assign(2 * z_, 0.0);
+        estimates_.reserve(factors);
+        levels_.reserve(factors);
+        for (std::size_t f = 0; f < factors; ++f) {
+            // A unit weight is exact: x + (re * 1.0) is x + re.
+            std::fill(weights_, weights_ + kResonatorLanes, 1.0);
+            std::fill(xy_.begin(), xy_.end(), 0.0);
+            for (const Group& g : books_[f].groups) superpose(books_[f], g);
+            quantize_phasor(estimates_.emplace_back(2 * z_), levels_.emplace_back(z_));
         }
     }
 
@@ -113,8 +71,7 @@ public:
             if (interrupt()) return Error::interrupted();
             ++trace.sweeps;
             for (std::size_t f = 0; f < books_.size(); ++f) update_factor(f);
-            for (std::size_t f = 0; f < books_.size(); ++f)
-                current[f] = best_match(books_[f], estimates_[f], z_).index;
+            for (std::size_t f = 0; f < books_.size(); ++f) current[f] = best_match(f).index;
             if (current == previous) {
                 if (stable > 1) {
                     trace.converged = true;
@@ -129,50 +86,229 @@ public:
         return Ok{};
     }
 
-    std::vector<FactorMatch> results() const {
+    std::vector<FactorMatch> results() {
         std::vector<FactorMatch> out;
         out.reserve(books_.size());
-        for (std::size_t f = 0; f < books_.size(); ++f) out.push_back(best_match(books_[f], estimates_[f], z_));
+        for (std::size_t f = 0; f < books_.size(); ++f) out.push_back(best_match(f));
         return out;
     }
 
 private:
-    void clear_accumulators() {
-        std::fill(x_.begin(), x_.end(), 0.0);
-        std::fill(y_.begin(), y_.end(), 0.0);
+    // Largest product table (doubles): 32 KiB, first-level cache sized.
+    static constexpr std::uint64_t kMaxProducts = 4096;
+
+    // Consecutive entries handled together, in entry order.
+    struct Group {
+        std::size_t start, count;
+        bool blocked;  // kResonatorLanes entries sharing a table, read through `block`
+        EntryBlock block;
+        // For a block whose table has few levels: every dot term against a
+        // lattice point, precomputed (see lattice_products), and the levels.
+        const double* products = nullptr;
+        std::size_t levels = 0;
+    };
+    struct Book {
+        std::vector<EntryPhasors> entries;
+        std::vector<Group> groups;
+        PhaseArray interleaved;  // written in full before use: no zero fill
+    };
+
+    // (re, im) pairs of a phase vector at its own resolution.
+    std::vector<double> phasors_of(const PhaseHVec& v) const {
+        std::vector<double> out(2 * v.dim);
+        if (lattice_ && v.n == n_) {
+            const double* t = lattice_->data();
+            for (std::size_t j = 0; j < v.dim; ++j) {
+                out[2 * j] = t[2 * std::size_t{v.phases[j]}];
+                out[2 * j + 1] = t[2 * std::size_t{v.phases[j]} + 1];
+            }
+            return out;
+        }
+        const double m = static_cast<double>(v.n);
+        for (std::size_t j = 0; j < v.dim; ++j) {
+            const double theta = (static_cast<double>(v.phases[j]) * kFullTurn) / m;
+            out[2 * j] = std::cos(theta);
+            out[2 * j + 1] = std::sin(theta);
+        }
+        return out;
+    }
+
+    void build_books(const std::vector<Codebook>& codebooks) {
+        // Components per resolution decide between a shared table and
+        // private phasors.
+        std::map<std::uint32_t, std::uint64_t> components;
+        for (const Codebook& book : codebooks)
+            for (const PhaseHVec& e : book) components[e.n] += z_;
+        std::map<std::uint32_t, const double*> shared;
+        for (const auto& [m, count] : components)
+            if (m <= count) {
+                shared[m] = held_.emplace_back(phasor_table(m))->data();
+                // The product table costs 8 m n bytes: kept within the two
+                // doubles per component that these entries are allowed.
+                const std::uint64_t cells = std::uint64_t{m} * n_;
+                if (lattice_ && cells <= kMaxProducts && cells <= 2 * count)
+                    products_[shared[m]] = {lattice_products(shared[m], m), m};
+            }
+
+        std::size_t private_entries = 0;
+        for (const Codebook& book : codebooks)
+            for (const PhaseHVec& e : book) private_entries += shared.count(e.n) == 0;
+        if (private_entries > 0) {
+            // Only reached when z < m <= 65536, so every index fits 16 bits.
+            identity_.resize(z_);
+            for (std::size_t j = 0; j < z_; ++j) identity_[j] = static_cast<std::uint16_t>(j);
+            private_.reserve(private_entries);
+        }
+        books_.reserve(codebooks.size());
+        for (const Codebook& source : codebooks) {
+            Book& book = books_.emplace_back();
+            book.entries.reserve(source.size());
+            for (const PhaseHVec& e : source) {
+                if (auto it = shared.find(e.n); it != shared.end()) {
+                    book.entries.push_back({e.phases.data(), it->second});
+                    continue;
+                }
+                std::vector<double>& own = private_.emplace_back(phasors_of(e));
+                book.entries.push_back({identity_.data(), own.data()});
+            }
+            group(book);
+        }
+    }
+
+    void group(Book& book) {
+        constexpr std::size_t L = kResonatorLanes;
+        const std::vector<EntryPhasors>& e = book.entries;
+        auto uniform = [&](std::size_t start) {
+            for (std::size_t l = 1; l < L; ++l)
+                if (e[start + l].table != e[start].table || e[start + l].index == identity_.data()) return false;
+            return e[start].index != identity_.data() || identity_.empty();
+        };
+        std::size_t blocks = 0;
+        for (std::size_t start = 0; start + L <= e.size(); start += L) blocks += uniform(start);
+        book.interleaved.resize(blocks * L * z_);
+        std::uint16_t* out = book.interleaved.data();
+        for (std::size_t start = 0; start < e.size();) {
+            if (start + L <= e.size() && uniform(start)) {
+                for (std::size_t j = 0; j < z_; ++j)
+                    for (std::size_t l = 0; l < L; ++l) out[j * L + l] = e[start + l].index[j];
+                Group& g = book.groups.emplace_back(Group{start, L, true, EntryBlock{out, e[start].table}});
+                if (auto it = products_.find(e[start].table); it != products_.end()) {
+                    g.products = it->second.first.data();
+                    g.levels = it->second.second;
+                }
+                out += L * z_;
+                start += L;
+            } else {
+                const std::size_t count = std::min(L, e.size() - start);
+                book.groups.push_back(Group{start, count, false, EntryBlock{}});
+                start += count;
+            }
+        }
+    }
+
+    // [q * m + p] = (re_m(p) * re_n(q)) + (im_m(p) * im_n(q)): the dot term of
+    // an entry phase p (resolution m) against the lattice point q, formed
+    // exactly as the plain loop forms it.
+    std::vector<double> lattice_products(const double* table, std::uint32_t m) const {
+        const double* lattice = lattice_->data();
+        std::vector<double> out(std::size_t{m} * n_);
+        for (std::uint32_t q = 0; q < n_; ++q)
+            for (std::uint32_t p = 0; p < m; ++p)
+                out[std::size_t{q} * m + p] = (table[2 * p] * lattice[2 * q]) + (table[2 * p + 1] * lattice[2 * q + 1]);
+        return out;
+    }
+
+    void score(const Book& book, const Group& g, const double* u) {
+        if (g.blocked)
+            kernels_.score_block(g.block, u, z_, weights_);
+        else
+            kernels_.score(book.entries.data() + g.start, g.count, u, z_, weights_);
+    }
+
+    void superpose(const Book& book, const Group& g) {
+        if (g.blocked)
+            kernels_.superpose_block(g.block, weights_, xy_.data(), z_);
+        else
+            kernels_.superpose(book.entries.data() + g.start, g.count, weights_, xy_.data(), z_);
+    }
+
+    // Snaps each (x_j, y_j) to the nearest of the n lattice directions and
+    // stores that direction's phasor.
+    void quantize_phasor(std::vector<double>& out, std::vector<std::uint16_t>& levels) {
+        const double big_n = static_cast<double>(n_);
+        const double* t = lattice_ ? lattice_->data() : nullptr;
+        // Arc tangents back to back (kept in place of the x sums), then the
+        // rounding and lookups: the passes pipeline better than one loop.
+        for (std::size_t j = 0; j < z_; ++j) xy_[2 * j] = std::atan2(xy_[2 * j + 1], xy_[2 * j]);
+        for (std::size_t j = 0; j < z_; ++j) {
+            const std::uint32_t q = angle_to_level(xy_[2 * j], n_);
+            levels[j] = static_cast<std::uint16_t>(q);
+            if (t != nullptr) {
+                out[2 * j] = t[2 * std::size_t{q}];
+                out[2 * j + 1] = t[2 * std::size_t{q} + 1];
+            } else {
+                const double theta = (static_cast<double>(q) * kFullTurn) / big_n;
+                out[2 * j] = std::cos(theta);
+                out[2 * j + 1] = std::sin(theta);
+            }
+        }
+    }
+
+    FactorMatch best_match(std::size_t f) {
+        const Book& book = books_[f];
+        if (book.entries.empty()) return {0, 0.0};
+        const double divisor = z_ > 0 ? static_cast<double>(z_) : 1.0;
+        FactorMatch best{0, 0.0};
+        for (const Group& g : book.groups) {
+            if (g.products != nullptr)
+                kernels_.score_block_lattice(g.block, g.products, g.levels, levels_[f].data(), z_, weights_);
+            else
+                score(book, g, estimates_[f].data());
+            for (std::size_t l = 0; l < g.count; ++l) {
+                const double s = weights_[l] / divisor;
+                // Ties go to the later entry.
+                if (g.start + l == 0 || !(best.similarity > s)) best = {g.start + l, s};
+            }
+        }
+        return best;
     }
 
     void update_factor(std::size_t f) {
-        u_.re = composite_.re;
-        u_.im = composite_.im;
+        std::copy(composite_.begin(), composite_.end(), u_.begin());
         for (std::size_t g = 0; g < estimates_.size(); ++g) {
             if (g == f) continue;
-            const PhasorVec& est = estimates_[g];
+            const double* est = estimates_[g].data();
             for (std::size_t j = 0; j < z_; ++j) {
-                const double r = u_.re[j], i = u_.im[j];
-                const double c = est.re[j], s = est.im[j];
-                u_.re[j] = (c * r) + (s * i);
-                u_.im[j] = (i * c) - (r * s);
+                const double r = u_[2 * j], i = u_[2 * j + 1];
+                const double c = est[2 * j], s = est[2 * j + 1];
+                u_[2 * j] = (c * r) + (s * i);
+                u_[2 * j + 1] = (i * c) - (r * s);
             }
         }
-        clear_accumulators();
-        for (const PhasorVec& e : books_[f]) {
-            const double w = dot(e, u_.re, u_.im);
-            for (std::size_t j = 0; j < z_; ++j) {
-                x_[j] = x_[j] + (e.re[j] * w);
-                y_[j] = y_[j] + (e.im[j] * w);
-            }
+        std::fill(xy_.begin(), xy_.end(), 0.0);
+        // Each group is scored and then superposed while its phases are in cache.
+        const Book& book = books_[f];
+        for (const Group& g : book.groups) {
+            score(book, g, u_.data());
+            superpose(book, g);
         }
-        quantize_phasor(x_, y_, n_, estimates_[f]);
+        quantize_phasor(estimates_[f], levels_[f]);
     }
 
     std::uint64_t z_;
     std::uint32_t n_;
-    PhasorVec composite_;
-    std::vector<std::vector<PhasorVec>> books_;
-    std::vector<PhasorVec> estimates_;
-    PhasorVec u_;
-    std::vector<double> x_, y_;
+    const ResonatorKernels& kernels_;
+    SharedTable<double> lattice_;  // the composite's resolution, when it is small enough to pay
+    std::vector<SharedTable<double>> held_;
+    std::vector<std::vector<double>> private_;
+    std::vector<std::uint16_t> identity_;
+    std::vector<double> composite_;
+    std::vector<Book> books_;
+    std::vector<std::vector<double>> estimates_;
+    std::vector<std::vector<std::uint16_t>> levels_;  // the lattice point of each estimate component
+    std::map<const double*, std::pair<std::vector<double>, std::uint32_t>> products_;
+    std::vector<double> u_, xy_;
+    double weights_[kResonatorLanes] = {};
 };
 
 }  // namespace

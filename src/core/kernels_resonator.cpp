@@ -1,0 +1,153 @@
+#include "core/kernels_resonator.hpp"
+
+#if defined(__x86_64__) || defined(__i386__)
+#define VELMORA_X86 1
+#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2")))
+#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,avx512f,avx512bw,avx512dq,avx512vl")))
+#endif
+
+namespace velmora {
+namespace {
+
+#define VELMORA_BODY static inline __attribute__((always_inline))
+
+// A (re, im) pair in one 16-byte register on every target (SSE2, NEON, ...).
+typedef double Pair __attribute__((vector_size(16), aligned(8)));
+
+VELMORA_BODY Pair load(const double* p) { return *reinterpret_cast<const Pair*>(p); }
+VELMORA_BODY void store(double* p, Pair v) { *reinterpret_cast<Pair*>(p) = v; }
+
+// (re * u.re) + (im * u.im): both products in one multiply, then their sum.
+VELMORA_BODY double pair_dot(Pair phasor, Pair u) {
+    const Pair product = phasor * u;
+    return product[0] + product[1];
+}
+
+// The dot terms of two entries at once: (re_a * u.re) + (im_a * u.im) and
+// the same for b, each still the sum of its own two products.
+VELMORA_BODY Pair pair_dots(Pair a, Pair b, Pair u) {
+    const Pair pa = a * u, pb = b * u;
+    return Pair{pa[0], pb[0]} + Pair{pa[1], pb[1]};
+}
+
+VELMORA_BODY void score_block_body(EntryBlock block, const double* u, std::size_t z, double* w) {
+    constexpr std::size_t L = kResonatorLanes;
+    Pair acc[L / 2];
+    for (std::size_t l = 0; l < L / 2; ++l) acc[l] = Pair{0.0, 0.0};
+    const std::uint16_t* index = block.index;
+    const double* table = block.table;
+    for (std::size_t j = 0; j < z; ++j) {
+        const Pair uj = load(u + 2 * j);
+        const std::uint16_t* at = index + j * L;
+        for (std::size_t l = 0; l < L / 2; ++l)
+            acc[l] = acc[l] + pair_dots(load(table + 2 * std::size_t{at[2 * l]}),
+                                        load(table + 2 * std::size_t{at[2 * l + 1]}), uj);
+    }
+    for (std::size_t l = 0; l < L / 2; ++l) {
+        w[2 * l] = acc[l][0];
+        w[2 * l + 1] = acc[l][1];
+    }
+}
+
+VELMORA_BODY void score_block_lattice_body(EntryBlock block, const double* products, std::size_t levels,
+                                           const std::uint16_t* q, std::size_t z, double* w) {
+    constexpr std::size_t L = kResonatorLanes;
+    double acc[L];
+    for (std::size_t l = 0; l < L; ++l) acc[l] = 0.0;
+    const std::uint16_t* index = block.index;
+    for (std::size_t j = 0; j < z; ++j) {
+        const double* row = products + std::size_t{q[j]} * levels;
+        const std::uint16_t* at = index + j * L;
+        for (std::size_t l = 0; l < L; ++l) acc[l] = acc[l] + row[at[l]];
+    }
+    for (std::size_t l = 0; l < L; ++l) w[l] = acc[l];
+}
+
+VELMORA_BODY void superpose_block_body(EntryBlock block, const double* w, double* xy, std::size_t z) {
+    constexpr std::size_t L = kResonatorLanes;
+    Pair wl[L];
+    for (std::size_t l = 0; l < L; ++l) wl[l] = Pair{w[l], w[l]};
+    const std::uint16_t* index = block.index;
+    const double* table = block.table;
+    for (std::size_t j = 0; j < z; ++j) {
+        Pair acc = load(xy + 2 * j);
+        for (std::size_t l = 0; l < L; ++l) acc = acc + load(table + 2 * std::size_t{index[j * L + l]}) * wl[l];
+        store(xy + 2 * j, acc);
+    }
+}
+
+template <std::size_t L>
+VELMORA_BODY void score_fixed(const EntryPhasors* entries, const double* u, std::size_t z, double* w) {
+    double acc[L];
+    for (std::size_t l = 0; l < L; ++l) acc[l] = 0.0;
+    for (std::size_t j = 0; j < z; ++j) {
+        const Pair uj = load(u + 2 * j);
+        for (std::size_t l = 0; l < L; ++l)
+            acc[l] = acc[l] + pair_dot(load(entries[l].table + 2 * std::size_t{entries[l].index[j]}), uj);
+    }
+    for (std::size_t l = 0; l < L; ++l) w[l] = acc[l];
+}
+
+VELMORA_BODY void score_body(const EntryPhasors* entries, std::size_t count, const double* u, std::size_t z,
+                             double* w) {
+    std::size_t l = 0;
+    for (; l + 4 <= count; l += 4) score_fixed<4>(entries + l, u, z, w + l);
+    for (; l < count; ++l) score_fixed<1>(entries + l, u, z, w + l);
+}
+
+VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count, const double* w, double* xy,
+                                 std::size_t z) {
+    for (std::size_t l = 0; l < count; ++l) {
+        const Pair wl{w[l], w[l]};
+        const std::uint16_t* index = entries[l].index;
+        const double* table = entries[l].table;
+        for (std::size_t j = 0; j < z; ++j)
+            store(xy + 2 * j, load(xy + 2 * j) + load(table + 2 * std::size_t{index[j]}) * wl);
+    }
+}
+
+#define VELMORA_VARIANT(suffix, target)                                                                         \
+    target void score_block_##suffix(EntryBlock b, const double* u, std::size_t z, double* w) {                 \
+        score_block_body(b, u, z, w);                                                                           \
+    }                                                                                                           \
+    target void score_block_lattice_##suffix(EntryBlock b, const double* products, std::size_t levels,        \
+                                             const std::uint16_t* q, std::size_t z, double* w) {               \
+        score_block_lattice_body(b, products, levels, q, z, w);                                                 \
+    }                                                                                                           \
+    target void superpose_block_##suffix(EntryBlock b, const double* w, double* xy, std::size_t z) {            \
+        superpose_block_body(b, w, xy, z);                                                                      \
+    }                                                                                                           \
+    target void score_##suffix(const EntryPhasors* e, std::size_t count, const double* u, std::size_t z,       \
+                               double* w) {                                                                     \
+        score_body(e, count, u, z, w);                                                                          \
+    }                                                                                                           \
+    target void superpose_##suffix(const EntryPhasors* e, std::size_t count, const double* w, double* xy,      \
+                                   std::size_t z) {                                                             \
+        superpose_body(e, count, w, xy, z);                                                                     \
+    }                                                                                                           \
+    constexpr ResonatorKernels kernels_##suffix{score_block_##suffix, score_block_lattice_##suffix,             \
+                                                superpose_block_##suffix, score_##suffix, superpose_##suffix};
+
+VELMORA_VARIANT(baseline, )
+#if VELMORA_X86
+VELMORA_VARIANT(avx2, VELMORA_TARGET_AVX2)
+VELMORA_VARIANT(avx512, VELMORA_TARGET_AVX512)
+#endif
+
+}  // namespace
+
+const ResonatorKernels& resonator_kernels(Isa isa) {
+#if VELMORA_X86
+    if (isa == Isa::Avx512) return kernels_avx512;
+    if (isa == Isa::Avx2) return kernels_avx2;
+#endif
+    (void)isa;
+    return kernels_baseline;
+}
+
+const ResonatorKernels& resonator_kernels() {
+    static const ResonatorKernels& chosen = resonator_kernels(best_isa());
+    return chosen;
+}
+
+}  // namespace velmora

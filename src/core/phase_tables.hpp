@@ -1,0 +1,52 @@
+// Per-resolution trigonometric tables, shared by similarity, bundle and the
+// resonator, and kept in a small cache between calls.
+//
+// Every entry is computed with exactly the expression the plain loops use,
+// (double(k) * kFullTurn) / double(n) fed to the C library's cos or sin, so a
+// lookup returns the same bits as the call it replaces: the cache changes
+// speed, never results.
+//
+// Memory: for a resolution n the phasor table holds 2n doubles (16n bytes),
+// the difference memo 2n - 1 doubles (16n bytes) and the bundle table 2n
+// int16 (4n bytes): at most 36 * 65536 bytes = 2.25 MiB per resolution. Each
+// kind keeps the tables of its kTableCacheSlots most recently used
+// resolutions, so the cache never holds more than 4 * 2.25 MiB = 9 MiB.
+// Callers hold a shared_ptr for the duration of a call, so an eviction never
+// frees a table in use.
+//
+// Not thread-safe: the module runs only under the interpreter lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace velmora {
+
+inline constexpr std::size_t kTableCacheSlots = 4;
+
+template <class T>
+using SharedTable = std::shared_ptr<const std::vector<T>>;
+
+// 2n doubles: [2k] = cos((k * 2pi) / n), [2k + 1] = sin((k * 2pi) / n), k in [0, n).
+SharedTable<double> phasor_table(std::uint32_t n);
+
+// 2n - 1 doubles, [d + n - 1] for the phase difference d in [-(n-1), n-1],
+// filled on first use: NaN until then, afterwards difference_cosine(n, d + n - 1).
+// Filling lazily lets a short vector at a large n pay only for the cosines
+// it meets (cos never returns NaN for a finite angle).
+std::shared_ptr<std::vector<double>> difference_cosine_memo(std::uint32_t n);
+// cos((double(d) * 2pi) / n) for d = k - (n - 1), the term similarity sums.
+double difference_cosine(std::uint32_t n, std::uint32_t k);
+
+// 2n int16: [2k] = round-half-away(cos((k * 2pi) / n) * 16384), [2k + 1] the
+// same with sin; the bundle fold's fixed-point phasors. They lie in
+// [-16384, 16384], so 16 bits hold them and the table stays small enough to
+// stay in cache while items stream past it.
+SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n);
+
+// Drops every cached table (tests use it to show that results do not depend
+// on what is cached).
+void clear_table_cache();
+
+}  // namespace velmora

@@ -1,0 +1,326 @@
+// Differential tests of the fast kernels against scalar_reference.hpp: every
+// instruction-set variant this CPU can run, on seeded random inputs and on
+// the edge values (n = 2 and 65536, dim 0 and 1, lengths around every SIMD
+// width). Results must agree to the bit. Prints "N passed, M failed".
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "core/cpu_features.hpp"
+#include "core/kernels_elementwise.hpp"
+#include "core/kernels_resonator.hpp"
+#include "core/phase_resonator.hpp"
+#include "core/phase_tables.hpp"
+#include "scalar_reference.hpp"
+
+using namespace velmora;
+using reference::Phases;
+
+namespace {
+
+int passed = 0, failed = 0;
+
+void check(bool ok, const std::string& what) {
+    if (ok) {
+        ++passed;
+    } else if (++failed <= 20) {
+        std::printf("FAILED: %s\n", what.c_str());
+    }
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::mt19937_64 rng(20261208);
+
+const std::uint32_t kResolutions[] = {2, 3, 7, 16, 255, 256, 1000, 4096, 32767, 32768, 32769, 65535, 65536};
+
+// Every length up to past two AVX-512 vectors of 16-bit lanes, then around
+// larger powers of two.
+std::vector<std::size_t> lengths() {
+    std::vector<std::size_t> out;
+    for (std::size_t len = 0; len <= 70; ++len) out.push_back(len);
+    for (std::size_t base : {127, 255, 1023, 4095}) out.insert(out.end(), {base, base + 1, base + 2});
+    return out;
+}
+
+Phases random_phases(std::size_t len, std::uint32_t n) {
+    Phases p(len);
+    for (auto& x : p) x = static_cast<std::uint16_t>(rng() % n);
+    // The extremes, where the conditional subtracts and 16-bit wraps bite.
+    if (len > 0) p[0] = static_cast<std::uint16_t>(n - 1);
+    if (len > 1) p[len - 1] = 0;
+    if (len > 2) p[len / 2] = static_cast<std::uint16_t>(n - 1);
+    return p;
+}
+
+PhaseHVec vec(const Phases& p, std::uint32_t n) {
+    PhaseHVec v{PhaseArray(p.begin(), p.end()), p.size(), n};
+    return v;
+}
+
+Phases phases_of(const PhaseHVec& v) { return Phases(v.phases.begin(), v.phases.end()); }
+
+void test_elementwise(Isa isa) {
+    const ElementwiseKernels& k = elementwise_kernels(isa);
+    const std::string tag = std::string("[") + isa_name(isa) + "] ";
+    for (std::uint32_t n : kResolutions)
+        for (std::size_t len : lengths()) {
+            const Phases a = random_phases(len, n), b = random_phases(len, n);
+            Phases r(len);
+            const std::string at = " n=" + std::to_string(n) + " len=" + std::to_string(len);
+            std::uint16_t seen = k.bind(a.data(), b.data(), r.data(), len, n);
+            check(r == reference::bind(a, b, n) && seen < n, tag + "bind" + at);
+            seen = k.unbind(a.data(), b.data(), r.data(), len, n);
+            check(r == reference::unbind(a, b, n) && seen < n, tag + "unbind" + at);
+            const std::uint64_t seed = rng();
+            k.generate(r.data(), len, seed * 0xC2B2AE3D27D4EB4Full, n);
+            check(r == reference::generate(len, n, seed), tag + "generate" + at);
+        }
+    // Every pair of phases at small n, and the wrap at n = 65536.
+    for (std::uint32_t n : {2u, 3u, 16u, 17u}) {
+        Phases a, b;
+        for (std::uint32_t x = 0; x < n; ++x)
+            for (std::uint32_t y = 0; y < n; ++y) a.push_back(x), b.push_back(y);
+        Phases r(a.size());
+        k.bind(a.data(), b.data(), r.data(), a.size(), n);
+        check(r == reference::bind(a, b, n), tag + "bind all pairs n=" + std::to_string(n));
+        k.unbind(a.data(), b.data(), r.data(), a.size(), n);
+        check(r == reference::unbind(a, b, n), tag + "unbind all pairs n=" + std::to_string(n));
+    }
+    // A phase at or above n is reported, wherever it sits.
+    for (std::size_t len : {1, 17, 33, 64}) {
+        Phases a = random_phases(len, 16), b = random_phases(len, 16), r(len);
+        b[len - 1] = 16;
+        check(k.bind(a.data(), b.data(), r.data(), len, 16) >= 16, tag + "bind reports a phase >= n");
+        check(k.unbind(b.data(), a.data(), r.data(), len, 16) >= 16, tag + "unbind reports a phase >= n");
+    }
+}
+
+// x mod n by the reciprocal, for every n in 2..65536 on the words where a
+// remainder is most easily off by one: multiples of n and their neighbours,
+// the ends of the 32- and 64-bit ranges, and random words.
+void test_remainder() {
+    std::uint64_t wrong = 0;
+    for (std::uint32_t n = 2; n <= 65536; ++n) {
+        const Remainder64 rem(n);
+        const std::uint64_t top = ~std::uint64_t{0} / n;  // largest q with q*n <= 2^64 - 1
+        const std::uint64_t qs[] = {0, 1, 2, 0xFFFFFFFFull / n, (1ull << 32) / n + 1, (1ull << 48) / n,
+                                    top / 2, top - 1, top, rng() % top, rng() % top};
+        for (std::uint64_t q : qs)
+            for (std::uint64_t off : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{n - 1}}) {
+                const std::uint64_t below = q * n - 1, x = q * n + off;
+                if (q > 0 && rem(below) != below % n) ++wrong;
+                if (q <= top && x >= q * n && rem(x) != x % n) ++wrong;
+            }
+        for (std::uint64_t x : {~std::uint64_t{0}, ~std::uint64_t{0} - 1, std::uint64_t{1} << 63, (std::uint64_t{1} << 32) - 1, std::uint64_t{1} << 32,
+                                std::uint64_t{rng()}})
+            if (rem(x) != x % n) ++wrong;
+    }
+    for (int i = 0; i < 2000000; ++i) {
+        const std::uint32_t n = 2 + static_cast<std::uint32_t>(rng() % 65535);
+        const std::uint64_t x = rng();
+        if (Remainder64(n)(x) != x % n) ++wrong;
+    }
+    check(wrong == 0, "exact remainder: " + std::to_string(wrong) + " wrong words");
+}
+
+// The lattice rounding at exact ties (half away from zero), their
+// neighbours one ulp away, and angles outside (-pi, pi].
+void test_lattice_rounding() {
+    std::uint64_t wrong = 0, cases = 0;
+    for (std::uint32_t n : {2u, 3u, 4u, 8u, 16u, 1000u, 65536u})
+        for (int shift : {3, 5, 9, 17})
+            for (std::int64_t m = -(std::int64_t{1} << shift) - 3; m <= (std::int64_t{1} << shift) + 3; ++m) {
+                const double a = reference::kFullTurn * static_cast<double>(m) / std::ldexp(1.0, shift);
+                for (double x : {a, std::nextafter(a, 1e300), std::nextafter(a, -1e300)}) {
+                    ++cases;
+                    if (angle_to_level(x, n) != reference::level(x, n)) ++wrong;
+                }
+            }
+    for (double x : {1e300, -1e300, 3e15, -3e15, 0.0, -0.0})
+        for (std::uint32_t n : {2u, 65536u}) wrong += angle_to_level(x, n) != reference::level(x, n), ++cases;
+    check(wrong == 0, "lattice rounding: " + std::to_string(wrong) + " of " + std::to_string(cases) + " wrong");
+}
+
+void test_similarity_and_bundle() {
+    for (std::uint32_t n : kResolutions)
+        for (std::size_t len : {std::size_t{0}, std::size_t{1}, std::size_t{5}, std::size_t{64},
+                                std::size_t{2} * n - 1, std::size_t{2} * n, std::size_t{2} * n + 3}) {
+            if (len > 300000) continue;
+            const Phases a = random_phases(len, n), b = random_phases(len, n);
+            const double expected = reference::similarity(a, b, n);
+            const std::string at = " n=" + std::to_string(n) + " len=" + std::to_string(len);
+            for (bool cold : {true, false}) {
+                if (cold) clear_table_cache();
+                auto got = similarity(vec(a, n), vec(b, n));
+                check(got && same_bits(got.value(), expected),
+                      std::string("similarity") + (cold ? " cold" : " warm") + at);
+            }
+        }
+    for (std::uint32_t n : kResolutions)
+        for (std::size_t count : {1, 2, 3, 16}) {
+            const std::size_t len = count == 16 ? 1500 : 70;
+            std::vector<Phases> items;
+            std::vector<PhaseHVec> values;
+            for (std::size_t i = 0; i < count; ++i) {
+                items.push_back(random_phases(len, n));
+                values.push_back(vec(items.back(), n));
+            }
+            auto got = bundle(values);
+            check(got && phases_of(got.value()) == reference::bundle(items, n),
+                  "bundle n=" + std::to_string(n) + " items=" + std::to_string(count));
+        }
+    // Broken vectors are internal errors, never reads outside a table.
+    Phases bad = random_phases(40, 16);
+    bad[39] = 16;
+    PhaseHVec good_v = vec(random_phases(40, 16), 16), bad_v = vec(bad, 16);
+    {
+        auto kind_internal = [](auto&& r) { return !r && r.error().kind == Error::Kind::Internal; };
+        check(kind_internal(bind(good_v, bad_v)), "bind refuses a phase >= n");
+        check(kind_internal(unbind(bad_v, good_v)), "unbind refuses a phase >= n");
+        difference_cosine_memo(16);
+        check(kind_internal(similarity(bad_v, good_v)), "similarity refuses a phase >= n");
+        std::vector<PhaseHVec> items{good_v, bad_v};
+        check(kind_internal(bundle(items)), "bundle refuses a phase >= n");
+        PhaseHVec short_v = good_v;
+        short_v.dim = 41;
+        check(kind_internal(similarity(short_v, short_v)), "similarity refuses dim != length");
+    }
+}
+
+// Loose entries (any count, mixed tables) and full interleaved blocks, against
+// the plain dot products and the plain superposition in entry order.
+void test_resonator_kernels(Isa isa) {
+    const ResonatorKernels& k = resonator_kernels(isa);
+    const std::string tag = std::string("[") + isa_name(isa) + "] ";
+    const auto t16 = phasor_table(16), t65536 = phasor_table(65536);
+    for (std::size_t z : {0, 1, 3, 4, 5, 8, 9, 257})
+        for (std::size_t count = 0; count <= 2 * kResonatorLanes + 3; ++count)
+            for (bool blocked : {false, true}) {
+                if (blocked && count != kResonatorLanes) continue;
+                std::vector<Phases> phases;
+                std::vector<EntryPhasors> entries;
+                std::vector<reference::Phasor> plain;
+                for (std::size_t e = 0; e < count; ++e) {
+                    // Mixed resolutions among loose entries; one shared table in a block.
+                    const std::uint32_t n = !blocked && e % 3 == 2 ? 65536 : 16;
+                    phases.push_back(random_phases(z, n));
+                    plain.push_back(reference::phasor({phases.back(), n}));
+                    entries.push_back({phases.back().data(), (n == 16 ? t16 : t65536)->data()});
+                }
+                for (std::size_t e = 0; e < count; ++e) entries[e].index = phases[e].data();
+                reference::Phasor u{std::vector<double>(z), std::vector<double>(z)};
+                std::vector<double> pairs(2 * z);
+                for (std::size_t j = 0; j < z; ++j) {
+                    pairs[2 * j] = u.re[j] = std::ldexp(double(rng() >> 11), -53) - 0.5;
+                    pairs[2 * j + 1] = u.im[j] = -double(j) / 3.0;
+                }
+                std::vector<std::uint16_t> interleaved(count * z);
+                for (std::size_t j = 0; j < z; ++j)
+                    for (std::size_t e = 0; e < count; ++e) interleaved[j * count + e] = phases[e][j];
+                const EntryBlock block{interleaved.data(), t16->data()};
+                std::vector<double> w(count + 1), xy(2 * z), x0(z), y0(z);
+                if (blocked)
+                    k.score_block(block, pairs.data(), z, w.data());
+                else
+                    k.score(entries.data(), count, pairs.data(), z, w.data());
+                bool ok = true;
+                for (std::size_t e = 0; e < count; ++e) ok = ok && same_bits(w[e], reference::dot(plain[e], u));
+                const std::string at = (blocked ? " block" : " loose") + std::string(" z=") + std::to_string(z) +
+                                       " count=" + std::to_string(count);
+                check(ok, tag + "score" + at);
+                if (blocked) {
+                    // Against a lattice point of n = 16 through the product table.
+                    const double* t = t16->data();
+                    std::vector<double> products(16 * 16);
+                    for (std::size_t q = 0; q < 16; ++q)
+                        for (std::size_t p = 0; p < 16; ++p)
+                            products[q * 16 + p] = (t[2 * p] * t[2 * q]) + (t[2 * p + 1] * t[2 * q + 1]);
+                    const Phases q = random_phases(z, 16);
+                    reference::Phasor point = reference::phasor({q, 16});
+                    std::vector<double> wl(count);
+                    k.score_block_lattice(block, products.data(), 16, q.data(), z, wl.data());
+                    bool same = true;
+                    for (std::size_t e = 0; e < count; ++e) same = same && same_bits(wl[e], reference::dot(plain[e], point));
+                    check(same, tag + "score against a lattice point" + at);
+                }
+                for (std::size_t j = 0; j < z; ++j) xy[2 * j] = x0[j] = 0.25 * j, xy[2 * j + 1] = y0[j] = -1.5;
+                if (blocked)
+                    k.superpose_block(block, w.data(), xy.data(), z);
+                else
+                    k.superpose(entries.data(), count, w.data(), xy.data(), z);
+                for (std::size_t e = 0; e < count; ++e)
+                    for (std::size_t j = 0; j < z; ++j) {
+                        x0[j] = x0[j] + (plain[e].re[j] * w[e]);
+                        y0[j] = y0[j] + (plain[e].im[j] * w[e]);
+                    }
+                ok = true;
+                for (std::size_t j = 0; j < z; ++j) ok = ok && same_bits(xy[2 * j], x0[j]) && same_bits(xy[2 * j + 1], y0[j]);
+                check(ok, tag + "superpose" + at);
+            }
+}
+
+void test_resonator() {
+    struct Shape {
+        std::size_t factors, entries, z;
+        std::uint32_t n;
+        bool mixed;  // entries at other resolutions, some too rare for a shared table
+    };
+    const Shape shapes[] = {{2, 3, 8, 8, false},   {2, 16, 64, 16, false},  {3, 9, 33, 16, true},
+                            {1, 1, 1, 2, false},   {2, 17, 40, 65536, true}, {3, 20, 100, 7, true},
+                            {2, 0, 16, 16, false}, {2, 5, 0, 16, false}};
+    for (const Shape& s : shapes)
+        for (std::uint64_t max_iter : {0, 1, 3, 50}) {
+            std::vector<std::vector<reference::Vec>> books;
+            std::vector<Codebook> values;
+            for (std::size_t f = 0; f < s.factors; ++f) {
+                auto& book = books.emplace_back();
+                auto& vbook = values.emplace_back();
+                for (std::size_t e = 0; e < s.entries; ++e) {
+                    const std::uint32_t m = !s.mixed ? s.n : (e % 4 == 1 ? 65536 : (e % 4 == 3 ? 5 : s.n));
+                    book.push_back({random_phases(s.z, m), m});
+                    vbook.push_back(vec(book.back().p, m));
+                }
+            }
+            Phases comp = random_phases(s.z, s.n);
+            if (s.entries > 0)
+                for (std::size_t f = 0; f < s.factors; ++f)
+                    if (books[f][1 % s.entries].n == s.n) comp = reference::bind(comp, books[f][1 % s.entries].p, s.n);
+            const auto expected = reference::resonator({comp, s.n}, books, max_iter);
+            for (bool cold : {true, false}) {
+                if (cold) clear_table_cache();
+                auto got = resonator_factorize(vec(comp, s.n), values, max_iter);
+                bool ok = got && got.value().size() == expected.size();
+                for (std::size_t f = 0; ok && f < expected.size(); ++f)
+                    ok = got.value()[f].index == expected[f].index &&
+                         same_bits(got.value()[f].similarity, expected[f].similarity);
+                check(ok, "resonator F=" + std::to_string(s.factors) + " M=" + std::to_string(s.entries) +
+                              " Z=" + std::to_string(s.z) + " n=" + std::to_string(s.n) +
+                              " max_iter=" + std::to_string(max_iter) + (cold ? " cold" : " warm"));
+            }
+        }
+}
+
+}  // namespace
+
+int main() {
+    int variants = 0;
+    for (Isa isa : kAllIsas) {
+        if (!isa_supported(isa)) {
+            std::printf("variant %s: not supported by this CPU, skipped\n", isa_name(isa));
+            continue;
+        }
+        ++variants;
+        std::printf("variant %s\n", isa_name(isa));
+        test_elementwise(isa);
+        test_resonator_kernels(isa);
+    }
+    test_remainder();
+    test_lattice_rounding();
+    test_similarity_and_bundle();
+    test_resonator();
+    std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, isa_name(best_isa()));
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
