@@ -167,6 +167,24 @@ def test_single_item_is_returned_unchanged():
             seed += 1
 
 
+def test_single_item_is_returned_unchanged_at_every_resolution():
+    # A short vector at a large n takes the per-phasor path, so all 65535
+    # resolutions are cheap; each vector and its mirror image come back unchanged.
+    for n in range(2, 65537):
+        v = P.random(8, n, n)
+        for item in (v, v.unbind(v).unbind(v)):
+            assert P.bundle([item]).phases() == item.phases(), n
+
+
+@pytest.mark.parametrize("n", [1000, 4099, 65536])
+@pytest.mark.parametrize("count, dim", [(1, 200), (3, 60), (3, 90), (5, 300), (3, 1500), (20, 1000)])
+def test_per_phasor_and_table_paths_agree_with_the_reference(n, count, dim):
+    # The sizes straddle the point where the fold switches from computing
+    # each phasor to building the table for n.
+    items = [P.random(dim, n, 31 * n + s) for s in range(count)]
+    assert P.bundle(items).phases() == oracle.bundle([v.phases() for v in items], n)
+
+
 # -- algebraic properties -----------------------------------------------------------
 
 @pytest.mark.parametrize("n", [3, 8, 16, 1000, 65536])

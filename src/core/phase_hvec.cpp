@@ -38,7 +38,6 @@ std::int64_t saturate_to_i64(double r) {
     return static_cast<std::int64_t>(r);
 }
 
-std::int64_t table_entry(double value) { return saturate_to_i64(std::round(value * 16384.0)); }
 
 Error assertion_failed(const char* what, std::uint64_t left, std::uint64_t right) {
     return Error::internal(std::string("assertion `left == right` failed: ") + what +
@@ -186,16 +185,6 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
     });
 }
 
-Result<PhasorTable> bundle_tables(std::uint32_t n) {
-    return catching_allocation([&]() -> Result<PhasorTable> {
-        PhasorTable t{std::vector<std::int64_t>(n), std::vector<std::int64_t>(n)};
-        const double big_n = static_cast<double>(n);
-        for (std::uint32_t k = 0; k < n; ++k) t.cosine[k] = table_entry(std::cos((k * kFullTurn) / big_n));
-        for (std::uint32_t k = 0; k < n; ++k) t.sine[k] = table_entry(std::sin((k * kFullTurn) / big_n));
-        return t;
-    });
-}
-
 std::int64_t round_half_away_saturating(double t) { return saturate_to_i64(std::round(t)); }
 
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
@@ -220,9 +209,24 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
         }
     }
     return catching_allocation([&]() -> Result<PhaseHVec> {
+        PhaseHVec r{PhaseArray(dim), dim, n};
+        // A few phasors at a large resolution: computing each one costs less
+        // than building the whole table, and gives the same bits.
+        if (static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n) {
+            for (std::size_t i = 0; i < dim; ++i) {
+                std::int64_t cos_sum = 0, sin_sum = 0;
+                for (const PhaseHVec& item : items) {
+                    const std::array<std::int16_t, 2> entry = bundle_phasor(n, item.phases[i]);
+                    cos_sum += entry[0];
+                    sin_sum += entry[1];
+                }
+                const double angle = std::atan2(static_cast<double>(sin_sum), static_cast<double>(cos_sum));
+                r.phases[i] = static_cast<std::uint16_t>(angle_to_level(angle, n));
+            }
+            return r;
+        }
         const SharedTable<std::int16_t> table = bundle_phasor_table(n);
         const std::int16_t* phasor = table->data();
-        PhaseHVec r{PhaseArray(dim), dim, n};
         // The fold runs over blocks of components small enough for their two
         // sums to stay in the first-level cache while every item is added.
         constexpr std::size_t kBlock = 1024;

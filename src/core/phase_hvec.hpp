@@ -95,14 +95,6 @@ Status check_resolution(std::uint32_t n);
 // "capacity overflow".
 Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t seed);
 
-// The integer phasor tables of the bundle fold for resolution n: entry k is
-// round-half-away(cos(k*2pi/n) * 16384) (resp. sin), saturated to int64.
-struct PhasorTable {
-    std::vector<std::int64_t> cosine;
-    std::vector<std::int64_t> sine;
-};
-Result<PhasorTable> bundle_tables(std::uint32_t n);
-
 // Superposition: per component, the lattice point nearest to the direction of
 // the exact integer sum of the items' table phasors. Empty input is a domain
 // error; items whose dim or n differ from the first item's are internal

@@ -85,6 +85,11 @@ SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n) {
     });
 }
 
+std::array<std::int16_t, 2> bundle_phasor(std::uint32_t n, std::uint32_t k) {
+    const double theta = (static_cast<double>(k) * kFullTurn) / static_cast<double>(n);
+    return {fixed_point(std::cos(theta)), fixed_point(std::sin(theta))};
+}
+
 void clear_table_cache() {
     phasor_cache.clear();
     difference_cache.clear();

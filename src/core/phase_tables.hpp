@@ -17,6 +17,7 @@
 // Not thread-safe: the module runs only under the interpreter lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -44,6 +45,8 @@ double difference_cosine(std::uint32_t n, std::uint32_t k);
 // [-16384, 16384], so 16 bits hold them and the table stays small enough to
 // stay in cache while items stream past it.
 SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n);
+// One entry pair of that table, {cos, sin}, computed on its own.
+std::array<std::int16_t, 2> bundle_phasor(std::uint32_t n, std::uint32_t k);
 
 // Drops every cached table (tests use it to show that results do not depend
 // on what is cached).
