@@ -46,7 +46,7 @@ from velmora import PhaseHVec, resonator_factorize
 TAU = 6.283185307179586
 MASK64 = (1 << 64) - 1
 FIELDS = [
-    "study", "F", "M", "Z", "n", "problems", "accuracy", "factor_accuracy",
+    "study", "F", "M", "Z", "n", "max_iter", "problems", "accuracy", "factor_accuracy",
     "sweeps_mean", "sweeps_median", "sweeps_max", "unconverged", "mirror_mismatch", "seconds",
 ]
 
@@ -180,16 +180,16 @@ def run_problem(f_count, m, z, n, problem, max_iter=50):
     return right, sum(i == t for (i, _), t in zip(found, truth)), sweeps, converged, mirrored == found
 
 
-def run_point(study, f_count, m, z, n, problems, pool):
+def run_point(study, f_count, m, z, n, problems, pool, max_iter=50):
     start = time.perf_counter()
-    args = [(f_count, m, z, n, p) for p in range(problems)]
+    args = [(f_count, m, z, n, p, max_iter) for p in range(problems)]
     if pool is None:
         rows = [run_problem(*a) for a in args]
     else:
         rows = list(pool.map(run_problem, *zip(*args), chunksize=max(1, problems // 16)))
     sweeps = sorted(r[2] for r in rows)
     return {
-        "study": study, "F": f_count, "M": m, "Z": z, "n": n, "problems": problems,
+        "study": study, "F": f_count, "M": m, "Z": z, "n": n, "max_iter": max_iter, "problems": problems,
         "accuracy": sum(r[0] for r in rows) / problems,
         "factor_accuracy": sum(r[1] for r in rows) / (problems * f_count),
         "sweeps_mean": round(sum(sweeps) / problems, 2),
@@ -280,6 +280,8 @@ def main(argv=None):
     p.add_argument("--max-m", type=int, default=1024, help="largest codebook size tried")
     p.add_argument("--collapse", type=float, default=0.05, help="stop growing M below this accuracy")
     p.add_argument("--budget", type=float, default=float("inf"), help="seconds; no new point starts after it")
+    p.add_argument("--max-iter", type=int, default=50, help="sweep budget passed to resonator_factorize")
+    p.add_argument("--kent-sizes", type=int, nargs="+", default=[8, 12, 16, 24, 32, 48, 64, 79, 100])
     p.add_argument("--jobs", type=int, default=1, help="worker processes")
     p.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "capacity"),
                    help="output prefix: PREFIX.csv and PREFIX.png")
@@ -296,30 +298,31 @@ def main(argv=None):
     rows, start = [], time.perf_counter()
     stopped = False
 
-    def over_budget():
-        return time.perf_counter() - start > a.budget
+    def over_budget(last):
+        # no new point when it would likely end past the budget (a point costs
+        # about 1.4 to 2.5 times the previous one of its ladder)
+        return time.perf_counter() - start + 2.0 * last > a.budget
+
+    def ladder(study, f, z, n, sizes):
+        last = 0.0
+        for m in sizes:
+            if over_budget(last):
+                return False
+            rows.append(run_point(study, f, m, z, n, a.problems, pool, a.max_iter))
+            last = rows[-1]["seconds"]
+            print(rows[-1], flush=True)
+            write_csv(a.out + ".csv", rows)
+            if rows[-1]["accuracy"] < a.collapse:
+                break
+        return True
 
     try:
         if a.kent or a.kent_only:
-            for d in [32, 48, 64, 72, 79, 88, 100, 120, 140]:
-                if over_budget():
-                    stopped = True
-                    break
-                rows.append(run_point("kent", 3, d, 1500, 2, a.problems, pool))
-                print(rows[-1], flush=True)
-                write_csv(a.out + ".csv", rows)
+            stopped = not ladder("kent", 3, 1500, 2, a.kent_sizes)
         for f, z, n in configs:
-            for m in m_ladder(8, a.max_m):
-                if over_budget():
-                    stopped = True
-                    break
-                rows.append(run_point("grid", f, m, z, n, a.problems, pool))
-                print(rows[-1], flush=True)
-                write_csv(a.out + ".csv", rows)
-                if rows[-1]["accuracy"] < a.collapse:
-                    break
             if stopped:
                 break
+            stopped = not ladder("grid", f, z, n, m_ladder(8, a.max_m))
     finally:
         if pool is not None:
             pool.shutdown()
