@@ -161,6 +161,45 @@ def mirror_resonator(composite, books, n, max_iter=50):
 
 
 # ---------------------------------------------------------------------------
+# a textbook bipolar resonator, for the comparison with the published tables
+# ---------------------------------------------------------------------------
+
+def textbook_bipolar(problem, m, z=1500, f_count=3, max_iter=200, weights="outer"):
+    """The bipolar resonator as usually written, on the same seeded problem as velmora gets at n = 2.
+
+    x_f <- sign(X_f^T W_f X_f (s * prod_{g != f} x_g)), factors updated in turn,
+    started from sign(sum of the codebook), run until no estimate changes (or
+    `max_iter` iterations).  W_f is the identity ("outer" product weights) or
+    (X_f X_f^T)^-1 ("ols").  Ties of sign go to +1.  Phase 0 is +1, phase 1 is -1.
+    Returns (all factors right, iterations, converged).
+    """
+    truth = [truth_index(problem, f, m) for f in range(f_count)]
+    books = [1.0 - 2.0 * np.stack([generate(z, 2, entry_seed(problem, f, i)) for i in range(m)]) for f in range(f_count)]
+    s = np.prod([books[f][truth[f]] for f in range(f_count)], axis=0)
+    gram_inv = [np.linalg.inv(b @ b.T) if weights == "ols" else None for b in books]
+
+    def sign(v):
+        return np.where(v >= 0, 1.0, -1.0)
+
+    est = [sign(b.sum(axis=0)) for b in books]
+    converged = False
+    for it in range(1, max_iter + 1):
+        old = [e.copy() for e in est]
+        for f, b in enumerate(books):
+            u = s.copy()
+            for g in range(f_count):
+                if g != f:
+                    u = u * est[g]
+            a = b @ u
+            est[f] = sign(b.T @ (gram_inv[f] @ a if weights == "ols" else a))
+        if all(np.array_equal(o, e) for o, e in zip(old, est)):
+            converged = True
+            break
+    found = [int(np.argmax(b @ e)) for b, e in zip(books, est)]
+    return found == truth, it, converged
+
+
+# ---------------------------------------------------------------------------
 # one problem, one point
 # ---------------------------------------------------------------------------
 
@@ -282,12 +321,33 @@ def main(argv=None):
     p.add_argument("--budget", type=float, default=float("inf"), help="seconds; no new point starts after it")
     p.add_argument("--max-iter", type=int, default=50, help="sweep budget passed to resonator_factorize")
     p.add_argument("--kent-sizes", type=int, nargs="+", default=[8, 12, 16, 24, 32, 48, 64, 79, 100])
+    p.add_argument("--reference", action="store_true",
+                   help="run the textbook bipolar resonator (outer-product and OLS weights, up to 200 "
+                        "iterations) on the --kent-sizes problems and write PREFIX_reference.csv")
     p.add_argument("--jobs", type=int, default=1, help="worker processes")
     p.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "capacity"),
                    help="output prefix: PREFIX.csv and PREFIX.png")
     a = p.parse_args(argv)
     if a.quick:
         a.problems, a.factors, a.dims, a.levels, a.max_m = min(a.problems, 20), [2, 3], [256], [16], 64
+
+    if a.reference:
+        ref = []
+        for weights in ("outer", "ols"):
+            for d in a.kent_sizes:
+                t = time.perf_counter()
+                res = [textbook_bipolar(p, d, weights=weights) for p in range(a.problems)]
+                ref.append({"weights": weights, "F": 3, "D": d, "N": 1500, "problems": a.problems,
+                            "accuracy": sum(r[0] for r in res) / a.problems,
+                            "iterations_mean": round(sum(r[1] for r in res) / a.problems, 2),
+                            "unconverged": sum(not r[2] for r in res),
+                            "seconds": round(time.perf_counter() - t, 1)})
+                print(ref[-1], flush=True)
+        with open(a.out + "_reference.csv", "w", newline="") as fh:
+            w = csv.DictWriter(fh, fieldnames=list(ref[0]))
+            w.writeheader()
+            w.writerows(ref)
+        return ref
 
     configs = []
     if not a.kent_only:
