@@ -259,7 +259,21 @@ def write_csv(path, rows):
         w.writerows(rows)
 
 
-def plot(path, rows):
+def read_csv(path):
+    def number(v):
+        try:
+            return int(v)
+        except ValueError:
+            try:
+                return float(v)
+            except ValueError:
+                return v
+
+    with open(path, newline="") as fh:
+        return [{k: number(v) for k, v in row.items()} for row in csv.DictReader(fh)]
+
+
+def plot(path, rows, reference=()):
     try:
         import matplotlib
 
@@ -295,6 +309,10 @@ def plot(path, rows):
         ax = axes[0][-1]
         pts = sorted((r["M"], r["accuracy"]) for r in kent)
         ax.plot(*zip(*pts), marker="o", ms=3, color="black", label="velmora, n=2, Z=1500")
+        for weights, style in (("outer", "--"), ("ols", ":")):
+            ref = sorted((r["D"], r["accuracy"]) for r in reference if r["weights"] == weights)
+            if ref:
+                ax.plot(*zip(*ref), style, marker=".", color="grey", label=f"textbook bipolar, {weights} weights")
         ax.axvline(79, color="tab:red", ls="--", label="published D=79 at 99 %")
         ax.axhline(0.99, color="grey", lw=0.8)
         ax.set_title("F = 3, bipolar, N = 1500")
@@ -325,6 +343,8 @@ def main(argv=None):
                    help="run the textbook bipolar resonator (outer-product and OLS weights, up to 200 "
                         "iterations) on the --kent-sizes problems and write PREFIX_reference.csv")
     p.add_argument("--jobs", type=int, default=1, help="worker processes")
+    p.add_argument("--append", action="store_true",
+                   help="keep the points already in PREFIX.csv (a later run extends an earlier one)")
     p.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "capacity"),
                    help="output prefix: PREFIX.csv and PREFIX.png")
     a = p.parse_args(argv)
@@ -355,7 +375,7 @@ def main(argv=None):
         configs += sorted(((f, z, n) for f in a.factors for z in a.dims for n in a.levels),
                           key=lambda c: (c[1], c[0], c[2]))
     pool = ProcessPoolExecutor(a.jobs) if a.jobs > 1 else None
-    rows, start = [], time.perf_counter()
+    rows, start = (read_csv(a.out + ".csv") if a.append and os.path.exists(a.out + ".csv") else []), time.perf_counter()
     stopped = False
 
     def over_budget(last):
@@ -387,7 +407,8 @@ def main(argv=None):
         if pool is not None:
             pool.shutdown()
     write_csv(a.out + ".csv", rows)
-    plotted = plot(a.out + ".png", rows)
+    ref_path = a.out + "_reference.csv"
+    plotted = plot(a.out + ".png", rows, read_csv(ref_path) if os.path.exists(ref_path) else ())
     print(f"{len(rows)} points in {time.perf_counter() - start:.0f} s{' (budget reached)' if stopped else ''}; "
           f"wrote {a.out}.csv{' and .png' if plotted else ''}")
     return rows
