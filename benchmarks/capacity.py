@@ -302,9 +302,8 @@ def plot(path, rows, reference=()):
         ax.set_xlabel("codebook size M")
         ax.set_ylim(-0.02, 1.02)
         ax.grid(alpha=0.3)
+        ax.legend(fontsize=6)
     axes[0][0].set_ylabel("fraction of problems fully solved")
-    if fs:
-        axes[0][0].legend(fontsize=6)
     if kent:
         ax = axes[0][-1]
         pts = sorted((r["M"], r["accuracy"]) for r in kent)
