@@ -265,8 +265,9 @@ def test_type_refcount_stable_across_instance_churn():
                 pass
         gc.collect()
 
-    # Warm up first: newer interpreters keep and later drop references of
-    # their own (inline caches, frames of earlier tests).
+    # Warm up and collect first: instances freed from earlier tests' garbage
+    # drop their reference to the type, and newer interpreters keep and later
+    # drop references of their own (inline caches).
     churn(50)
     before = sys.getrefcount(P)
     churn(500)
