@@ -21,6 +21,7 @@ is ended by faulthandler after --hang-seconds with a traceback.
 """
 
 import argparse
+import contextlib
 import faulthandler
 import os
 import random
@@ -50,6 +51,22 @@ def _panic_type():
 
 
 PANIC = _panic_type()
+
+
+@contextlib.contextmanager
+def address_space_headroom(headroom):
+    """Lowers RLIMIT_AS to the current mapping plus `headroom` bytes, so that
+    sizes which could really be allocated fail fast with MemoryError."""
+    import resource
+
+    with open("/proc/self/statm") as f:
+        mapped = int(f.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+    old = resource.getrlimit(resource.RLIMIT_AS)
+    resource.setrlimit(resource.RLIMIT_AS, (mapped + headroom, old[1]))
+    try:
+        yield
+    finally:
+        resource.setrlimit(resource.RLIMIT_AS, old)
 
 
 class Hostile(Exception):
@@ -334,12 +351,8 @@ def main():
     parser.add_argument("--address-space-gib", type=float, default=4,
                         help="RLIMIT_AS headroom, so that huge sizes fail fast (not under ASan)")
     opts = parser.parse_args()
-    if not UNDER_ASAN:
-        import resource
-        with open("/proc/self/statm") as f:
-            vm = int(f.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
-        limit = vm + int(opts.address_space_gib * 2 ** 30)
-        resource.setrlimit(resource.RLIMIT_AS, (limit, resource.getrlimit(resource.RLIMIT_AS)[1]))
+    if not UNDER_ASAN:  # ASan's shadow memory needs the whole address space
+        address_space_headroom(int(opts.address_space_gib * 2 ** 30)).__enter__()
     saved = os.dup(2)
     null = os.open(os.devnull, os.O_WRONLY)
     os.dup2(null, 2)  # internal failures report on stderr every time

@@ -354,11 +354,13 @@ def check_outcome(name, func, args, kwargs, expect, message, note):
 
 
 def hunt(iterations=2000, warmup=50, block_slack=64, rss_slack_kib=1024, verbose=False, select=None,
-         report=print):
+         report=print, exclude=None):
     """Runs every path; returns a list of problems (empty when nothing grew)."""
     paths = build_paths()
     if select:
         paths = [p for p in paths if any(s in p[0] for s in select)]
+    if exclude:
+        paths = [p for p in paths if not any(s in p[0] for s in exclude)]
     problems = []
     with quiet_stderr(not verbose):
         for name, func, args, kwargs, expect, message, note in paths:
@@ -406,6 +408,7 @@ def main():
     parser.add_argument("--block-slack", type=int, default=64)
     parser.add_argument("--rss-slack-kib", type=int, default=1024)
     parser.add_argument("--select", action="append", help="only paths whose name contains this")
+    parser.add_argument("--exclude", action="append", help="leave out paths whose name contains this")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--verbose", action="store_true")
     opts = parser.parse_args()
@@ -414,7 +417,7 @@ def main():
             print(p[0])
         return 0
     problems = hunt(opts.iterations, opts.warmup, opts.block_slack, opts.rss_slack_kib, opts.verbose,
-                    opts.select)
+                    opts.select, exclude=opts.exclude)
     for p in problems:
         print("PROBLEM:", p)
     return 1 if problems else 0
