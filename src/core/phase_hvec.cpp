@@ -62,8 +62,10 @@ Status check_consistent(const PhaseHVec& v) {
 
 Status check_compatible(const PhaseHVec& a, const PhaseHVec& b) {
     if (a.dim != b.dim || a.n != b.n) return Error::domain(kIncompatibleMessage);
-    if (auto s = check_shape(a); !s) return s;
-    return check_shape(b);
+    // Phases too, not only the shape: a phase >= n is as broken as a wrong dim
+    // and would otherwise give a result computed from an impossible value.
+    if (auto s = check_consistent(a); !s) return s;
+    return check_consistent(b);
 }
 
 Result<PhaseHVec> bind(const PhaseHVec& a, const PhaseHVec& b) {
@@ -153,8 +155,9 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);
     const std::uint64_t dim = items[0].dim;
     const std::uint32_t n = items[0].n;
-    if (n < kMinResolution || n > kMaxResolution)
-        return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
+    // Before anything is sized by dim: a dim that disagrees with the first
+    // item's array is an internal error, not a huge allocation.
+    if (auto s = check_shape(items[0]); !s) return std::move(s).error();
     return catching_allocation([&]() -> Result<PhaseHVec> {
         auto tables = bundle_tables(n);
         if (!tables) return std::move(tables).error();
