@@ -50,7 +50,7 @@ def test_adversarial_calls(seed):
     rng = random.Random(seed)
     if not UNDER_ASAN:
         # Sizes that could be allocated for real must fail fast instead.
-        with fuzz_api.address_space_headroom(2 ** 31):
+        with fuzz_api.address_space_headroom(2 ** 30):
             fuzz_api.check_call(rng)
     else:
         fuzz_api.check_call(rng)

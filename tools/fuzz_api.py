@@ -17,12 +17,14 @@ tests/); running this file is the long driver:
 
 It prints the number of calls and the outcomes seen, and stops at the first
 violation with the seed that reproduces it. A crash kills the process; a hang
-is ended by faulthandler after --hang-seconds with a traceback.
+is ended by faulthandler after --hang-seconds with a traceback, and the
+--seed-file then names the seed of the call that hung.
 """
 
 import argparse
 import contextlib
 import faulthandler
+import operator
 import os
 import random
 import sys
@@ -175,6 +177,14 @@ class MutatingList(list):
         return super().__iter__()
 
 
+def hashable(x):
+    try:
+        hash(x)
+    except TypeError:
+        return False
+    return True
+
+
 def small_int(rng):
     return rng.choice([0, 1, 2, 3, 4, 7, 8, 16, 65535, 65536, 65537, 2 ** 31, -1, -2])
 
@@ -230,7 +240,7 @@ def obj(rng, depth=0):
     if kind == 18:
         return MutatingList(items)
     if kind == 19:
-        return rng.choice([set, frozenset])(x for x in items if x.__hash__ is not None)
+        return rng.choice([set, frozenset])(x for x in items if hashable(x))
     if kind == 20:
         return {i: x for i, x in enumerate(items)}
     return (x for x in items)
@@ -288,7 +298,11 @@ def make_call(rng):
     if name == "resonator_factorize":
         # A huge budget over codebooks that never settle is a legitimately long call.
         def clamp(v):
-            return 40 if type(v) is int and 40 < v < 2 ** 64 else v
+            try:
+                value = operator.index(v)
+            except BaseException:  # noqa: BLE001  (hostile __index__)
+                return v
+            return 40 if 40 < value < 2 ** 64 else v
         if len(args) > 2:
             args[2] = clamp(args[2])
         if "max_iter" in kwargs:
@@ -348,26 +362,33 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--seed", type=int, default=int(time.time()))
     parser.add_argument("--hang-seconds", type=float, default=30)
-    parser.add_argument("--address-space-gib", type=float, default=4,
+    parser.add_argument("--seed-file", default=os.path.join(os.environ.get("TMPDIR", "/tmp"), "fuzz_api.seed"),
+                        help="holds the seed of the call in progress (read it after a hang)")
+    parser.add_argument("--address-space-gib", type=float, default=1,
                         help="RLIMIT_AS headroom, so that huge sizes fail fast (not under ASan)")
     opts = parser.parse_args()
     if not UNDER_ASAN:  # ASan's shadow memory needs the whole address space
-        address_space_headroom(int(opts.address_space_gib * 2 ** 30)).__enter__()
+        limit = address_space_headroom(int(opts.address_space_gib * 2 ** 30))
+        limit.__enter__()  # held until the process ends
     saved = os.dup(2)
     null = os.open(os.devnull, os.O_WRONLY)
     os.dup2(null, 2)  # internal failures report on stderr every time
     out = os.fdopen(saved, "w", buffering=1)
     faulthandler.enable(file=out)
+    seed_fd = os.open(opts.seed_file, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     counts = {}
     calls = 0
     start = time.monotonic()
     seed = opts.seed
     while time.monotonic() - start < opts.seconds:
+        # A hang inside the module holds the interpreter lock, so only
+        # faulthandler can end it; the seed it was on stays in the seed file.
+        os.pwrite(seed_fd, b"%20d\n" % seed, 0)
         faulthandler.dump_traceback_later(opts.hang_seconds, exit=True, file=out)
         try:
             label = check_call(random.Random(seed))
-        except AssertionError as e:
-            print("VIOLATION with seed %d: %s" % (seed, e), file=out)
+        except BaseException as e:  # noqa: BLE001
+            print("VIOLATION with seed %d: %r" % (seed, e), file=out)
             return 1
         counts[label] = counts.get(label, 0) + 1
         calls += 1
