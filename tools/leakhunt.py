@@ -392,7 +392,7 @@ def hunt(iterations=2000, warmup=50, block_slack=64, rss_slack_kib=1024, verbose
                 report("%-40s blocks %+d" % (name, blocks_after - blocks_before))
         gc.collect()
         rss_after = rss_kib()
-    if rss_after - rss_before > rss_slack_kib:
+    if rss_slack_kib is not None and rss_after - rss_before > rss_slack_kib:
         problems.append("resident memory grew by %d KiB" % (rss_after - rss_before))
     report("paths: %d, iterations per path: %d, calls: %d, resident memory %d -> %d KiB (%+d KiB), "
            "allocated blocks now %d, problems: %d"
