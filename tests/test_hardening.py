@@ -247,3 +247,34 @@ def test_memory_exhaustion_raises_and_recovers(case):
         print("ok")
     """ % case)
     assert out.strip() == "ok"
+
+
+def test_reentrant_first_use_does_not_deadlock():
+    # The Sequence lookup runs Python code (an import); if that code needs
+    # the same lazily created object on the same thread, it must fail rather
+    # than wait for itself forever.
+    out = run_child("""
+        import sys, types
+        real = sys.modules["collections.abc"]
+        import velmora
+        P = velmora.PhaseHVec
+        def __getattr__(name):
+            try:
+                P.bundle({1})
+            except BaseException as e:
+                print("inner", type(e).__name__, e)
+            return getattr(real, name)
+        standin = types.ModuleType("collections.abc")
+        standin.__getattr__ = __getattr__
+        sys.modules["collections.abc"] = standin
+        for _ in range(2):
+            try:
+                P.bundle({1})
+            except TypeError as e:
+                print("outer", e)
+    """, timeout=30)
+    assert out.splitlines() == [
+        "inner PanicException process-wide object needed again while it was being created",
+        "outer 'set' object is not an instance of 'Sequence'",
+        "outer 'set' object is not an instance of 'Sequence'",
+    ]
