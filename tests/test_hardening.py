@@ -121,6 +121,7 @@ def test_threads_give_single_threaded_results():
 # stand-in module that counts the lookups and gives up the lock meanwhile).
 LAZY_RACE = """
     import gc, sys, threading, time, types
+    import collections.abc
     real = sys.modules["collections.abc"]
     lookups = []
     def __getattr__(name):
@@ -255,6 +256,7 @@ def test_reentrant_first_use_does_not_deadlock():
     # than wait for itself forever.
     out = run_child("""
         import sys, types
+        import collections.abc
         real = sys.modules["collections.abc"]
         import velmora
         P = velmora.PhaseHVec
