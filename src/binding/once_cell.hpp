@@ -34,9 +34,12 @@ public:
         std::unique_lock<std::mutex> guard(mutex_);
         PyEval_RestoreThread(state);
         if (PyObject* p = peek()) return p;
+        struct Marker {  // cleared however init() ends, a C++ exception included
+            std::atomic<unsigned long>& cell;
+            ~Marker() { cell.store(0, std::memory_order_release); }
+        } marker{initialising_};
         initialising_.store(me, std::memory_order_release);
         Expected<Ref> made = init();
-        initialising_.store(0, std::memory_order_release);
         if (!made) return std::move(made).error();
         PyObject* p = made.value().release();
         value_.store(p, std::memory_order_release);
