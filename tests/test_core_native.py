@@ -18,7 +18,7 @@ def core_program(tmp_path_factory):
     exe = str(tmp_path_factory.mktemp("core") / "core_regressions")
     sources = [os.path.join(ROOT, "tests", "core_regressions.cpp"),
                os.path.join(ROOT, "src", "core", "phase_hvec.cpp")]
-    base = [CXX, "-std=c++20", "-O1", "-g", "-I", os.path.join(ROOT, "src"), *sources, "-o", exe]
+    base = [CXX, "-std=c++20", "-O0", "-I", os.path.join(ROOT, "src"), *sources, "-o", exe]
     env = dict(os.environ)
     env.pop("LD_PRELOAD", None)
     sanitized = subprocess.run(base[:1] + ["-fsanitize=address,undefined"] + base[1:], capture_output=True,
