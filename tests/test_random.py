@@ -215,6 +215,7 @@ def test_capacity_overflow(dim, check_panic):
     assert caught == "PanicException"
 
 
+@pytest.mark.allocation_failure
 def test_huge_allocation_raises_memory_error():
     with pytest.raises(MemoryError):
         P.random(2**61, 16, 1)

@@ -24,10 +24,21 @@ public:
     template <class Init>
     Expected<PyObject*> get_or_init(Init&& init) {
         if (PyObject* p = peek()) return p;
+        // The initialiser may run Python code (an import) that needs this
+        // very cell again on the same thread: waiting for the mutex would
+        // then never end, so that is an internal failure instead.
+        const unsigned long me = PyThread_get_thread_ident();
+        if (initialising_.load(std::memory_order_acquire) == me)
+            return PyError::panic("process-wide object needed again while it was being created");
         PyThreadState* state = PyEval_SaveThread();
         std::unique_lock<std::mutex> guard(mutex_);
         PyEval_RestoreThread(state);
         if (PyObject* p = peek()) return p;
+        struct Marker {  // cleared however init() ends, a C++ exception included
+            std::atomic<unsigned long>& cell;
+            ~Marker() { cell.store(0, std::memory_order_release); }
+        } marker{initialising_};
+        initialising_.store(me, std::memory_order_release);
         Expected<Ref> made = init();
         if (!made) return std::move(made).error();
         PyObject* p = made.value().release();
@@ -37,6 +48,7 @@ public:
 
 private:
     std::atomic<PyObject*> value_{nullptr};
+    std::atomic<unsigned long> initialising_{0};  // thread running init, or 0
     std::mutex mutex_;
 };
 

@@ -112,6 +112,8 @@ Status check_consistent(const PhaseHVec& v) {
 
 Status check_compatible(const PhaseHVec& a, const PhaseHVec& b) {
     if (a.dim != b.dim || a.n != b.n) return Error::domain(kIncompatibleMessage);
+    // Phases >= n are caught by the kernels themselves (each reports the
+    // largest phase it read), so no separate pass over the operands is needed.
     if (auto s = check_shape(a); !s) return s;
     return check_shape(b);
 }

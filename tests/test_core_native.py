@@ -1,0 +1,40 @@
+"""The C++ core on inconsistent vectors (only reachable from C++), built with
+the sanitizers when the compiler has them."""
+
+import os
+import shutil
+import subprocess
+
+import pytest
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir)
+CXX = os.environ.get("CXX", "g++")
+
+
+@pytest.fixture(scope="module")
+def core_program(tmp_path_factory):
+    if shutil.which(CXX) is None:
+        pytest.skip("no C++ compiler")
+    exe = str(tmp_path_factory.mktemp("core") / "core_regressions")
+    core = os.path.join(ROOT, "src", "core")
+    sources = [os.path.join(ROOT, "tests", "core_regressions.cpp")]
+    sources += sorted(os.path.join(core, f) for f in os.listdir(core) if f.endswith(".cpp"))
+    base = [CXX, "-std=c++20", "-O0", "-ffp-contract=off", "-I", os.path.join(ROOT, "src"), *sources, "-o", exe]
+    env = dict(os.environ)
+    env.pop("LD_PRELOAD", None)
+    sanitized = subprocess.run(base[:1] + ["-fsanitize=address,undefined"] + base[1:], capture_output=True,
+                               text=True, env=env)
+    if sanitized.returncode != 0:
+        plain = subprocess.run(base, capture_output=True, text=True, env=env)
+        assert plain.returncode == 0, plain.stderr
+    return exe, env
+
+
+@pytest.mark.parametrize("case", ["bind phase>=n", "unbind phase>=n", "similarity phase>=n",
+                                  "bundle lying dim", "bundle short array"])
+def test_inconsistent_vectors_are_internal_errors(core_program, case):
+    exe, env = core_program
+    env = dict(env, ASAN_OPTIONS="allocator_may_return_null=0:detect_leaks=1")
+    proc = subprocess.run([exe], capture_output=True, text=True, env=env, timeout=60)
+    lines = dict(line.split(": ", 1) for line in proc.stdout.splitlines() if ": " in line)
+    assert lines.get(case) == "ok", proc.stdout + proc.stderr

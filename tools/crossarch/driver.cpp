@@ -1,0 +1,110 @@
+// Prints the results of a fixed set of seeded core operations, one per line,
+// so that builds for different machines can be compared line by line.
+//
+//   int <name> <decimal>      integer results: generation, bind, unbind
+//                             (FNV-1a of the phases and a few of them),
+//                             the bundle tables and the bundle's phasor sums
+//   flt <name> <hex float>    results that go through cos, sin or atan2:
+//                             similarity, bundle phases, resonator output
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "core/phase_hvec.hpp"
+#include "core/phase_resonator.hpp"
+
+using namespace velmora;
+
+namespace {
+
+std::uint64_t fnv(const PhaseHVec& v) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (std::uint16_t p : v.phases) {
+        h = (h ^ (p & 0xFF)) * 0x100000001b3ull;
+        h = (h ^ (p >> 8)) * 0x100000001b3ull;
+    }
+    return h;
+}
+
+void print_int(const char* name, std::uint64_t value) { std::printf("int %s %" PRIu64 "\n", name, value); }
+void print_flt(const char* name, double value) { std::printf("flt %s %a\n", name, value); }
+
+PhaseHVec gen(std::uint64_t dim, std::uint32_t n, std::uint64_t seed) {
+    auto r = generate(dim, n, seed);
+    if (!r) {
+        std::printf("error generate\n");
+        return {};
+    }
+    return std::move(r).value();
+}
+
+void print_vector(const std::string& name, const PhaseHVec& v, bool integer) {
+    const std::uint64_t h = fnv(v);
+    if (integer) print_int((name + ".fnv").c_str(), h);
+    for (std::size_t i = 0; i < v.phases.size() && i < 4; ++i) {
+        const std::string item = name + "[" + std::to_string(i) + "]";
+        if (integer)
+            print_int(item.c_str(), v.phases[i]);
+        else
+            print_flt(item.c_str(), v.phases[i]);
+    }
+    if (!integer) print_flt((name + ".fnv").c_str(), static_cast<double>(h % 1000003));
+}
+
+}  // namespace
+
+int main() {
+    const std::uint32_t resolutions[] = {2, 3, 16, 360, 1000, 65535, 65536};
+    const std::uint64_t seeds[] = {0, 1, 7, 0x9E3779B97F4A7C15ull, 0xFFFFFFFFFFFFFFFFull};
+    for (std::uint32_t n : resolutions) {
+        for (std::uint64_t seed : seeds) {
+            const std::string tag = "n" + std::to_string(n) + ".s" + std::to_string(seed);
+            const PhaseHVec a = gen(4096, n, seed), b = gen(4096, n, seed ^ 0x5555);
+            print_vector("gen." + tag, a, true);
+            print_vector("bind." + tag, bind(a, b).value(), true);
+            print_vector("unbind." + tag, unbind(a, b).value(), true);
+            print_flt(("sim." + tag).c_str(), similarity(a, b).value());
+            std::vector<PhaseHVec> items{a, b, gen(4096, n, seed + 3)};
+            print_vector("bundle." + tag, bundle(items).value(), false);
+        }
+        auto tables = bundle_tables(n).value();
+        std::uint64_t h = 0;
+        std::int64_t cos_sum = 0, sin_sum = 0;
+        for (std::uint32_t k = 0; k < n; ++k) {
+            h = (h * 31) ^ static_cast<std::uint64_t>(tables.cosine[k] * 65537 + tables.sine[k]);
+            cos_sum += tables.cosine[k] * (k + 1);
+            sin_sum += tables.sine[k] * (k + 1);
+        }
+        print_int(("tables.n" + std::to_string(n) + ".hash").c_str(), h);
+        print_int(("tables.n" + std::to_string(n) + ".cos").c_str(), static_cast<std::uint64_t>(cos_sum));
+        print_int(("tables.n" + std::to_string(n) + ".sin").c_str(), static_cast<std::uint64_t>(sin_sum));
+    }
+    // Resonator: three codebooks of eight entries, composite of one from each.
+    for (std::uint32_t n : {16u, 64u, 65536u}) {
+        std::vector<Codebook> books(3);
+        for (std::uint64_t f = 0; f < 3; ++f)
+            for (std::uint64_t e = 0; e < 8; ++e) books[f].push_back(gen(1024, n, 100 * f + e));
+        PhaseHVec composite = bind(bind(books[0][5], books[1][2]).value(), books[2][7]).value();
+        for (std::uint64_t max_iter : {0, 1, 50}) {
+            ResonatorTrace trace;
+            auto r = resonator_factorize_traced(composite, books, max_iter, {}, trace).value();
+            const std::string tag = "res.n" + std::to_string(n) + ".it" + std::to_string(max_iter);
+            for (std::size_t f = 0; f < r.size(); ++f) {
+                print_flt((tag + ".index" + std::to_string(f)).c_str(), static_cast<double>(r[f].index));
+                print_flt((tag + ".sim" + std::to_string(f)).c_str(), r[f].similarity);
+            }
+            print_flt((tag + ".sweeps").c_str(), static_cast<double>(trace.sweeps));
+        }
+    }
+    // The C library's functions themselves, at the angles the core uses.
+    for (std::uint32_t n : {3u, 7u, 360u, 65536u})
+        for (std::uint32_t k : {1u, 2u, 5u}) {
+            const double t = (k * kFullTurn) / n;
+            const std::string tag = "libm.n" + std::to_string(n) + ".k" + std::to_string(k);
+            print_flt((tag + ".cos").c_str(), std::cos(t));
+            print_flt((tag + ".sin").c_str(), std::sin(t));
+            print_flt((tag + ".atan2").c_str(), std::atan2(std::sin(t), std::cos(t)));
+        }
+    return 0;
+}
