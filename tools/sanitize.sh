@@ -50,6 +50,13 @@ sanitized_env=(
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$work/reports/ubsan"
 )
 
+# By default the whole suite but the two places that load the capacity
+# benchmark's NumPy mirror: they check that mirror, not the module, and
+# importing NumPy leaves allocations of its own (promoter and string-ufunc
+# tables made while _multiarray_umath initialises) that LeakSanitizer
+# reports at exit.
+[ "$#" -gt 0 ] || set -- --ignore=test_capacity.py --deselect=tests/test_examples.py::test_capacity_quick_mirror_agrees
+
 status=0
 SECONDS=0
 # From tests/ so that nothing in the clone shadows the installed module.
