@@ -13,6 +13,7 @@
 
 #include "core/phase_hvec.hpp"
 #include "core/phase_resonator.hpp"
+#include "core/phase_tables.hpp"
 
 using namespace velmora;
 
@@ -68,13 +69,14 @@ int main() {
             std::vector<PhaseHVec> items{a, b, gen(4096, n, seed + 3)};
             print_vector("bundle." + tag, bundle(items).value(), false);
         }
-        auto tables = bundle_tables(n).value();
+        const SharedTable<std::int16_t> table = bundle_phasor_table(n);
         std::uint64_t h = 0;
         std::int64_t cos_sum = 0, sin_sum = 0;
         for (std::uint32_t k = 0; k < n; ++k) {
-            h = (h * 31) ^ static_cast<std::uint64_t>(tables.cosine[k] * 65537 + tables.sine[k]);
-            cos_sum += tables.cosine[k] * (k + 1);
-            sin_sum += tables.sine[k] * (k + 1);
+            const std::int64_t c = (*table)[2 * std::size_t{k}], s = (*table)[2 * std::size_t{k} + 1];
+            h = (h * 31) ^ static_cast<std::uint64_t>(c * 65537 + s);
+            cos_sum += c * (k + 1);
+            sin_sum += s * (k + 1);
         }
         print_int(("tables.n" + std::to_string(n) + ".hash").c_str(), h);
         print_int(("tables.n" + std::to_string(n) + ".cos").c_str(), static_cast<std::uint64_t>(cos_sum));
