@@ -15,7 +15,8 @@ bool isa_supported(Isa isa) {
 #if defined(__x86_64__) || defined(__i386__)
     switch (isa) {
         case Isa::Baseline: return true;
-        case Isa::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+        case Isa::Avx2:
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma");
         case Isa::Avx512:
             return isa_supported(Isa::Avx2) && __builtin_cpu_supports("avx512f") &&
                    __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&

@@ -11,7 +11,7 @@ namespace velmora {
 
 enum class Isa {
     Baseline,  // what the compiler targets for every machine of the architecture
-    Avx2,      // x86-64 with AVX2 and BMI2
+    Avx2,      // x86-64 with AVX2, BMI2 and FMA
     Avx512,    // x86-64 with AVX-512 F, BW, DQ and VL
 };
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/kernels_elementwise.hpp"
+#include "core/lattice_levels.hpp"
 #include "core/phase_tables.hpp"
 
 namespace velmora {
@@ -214,45 +215,39 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
         PhaseHVec r{PhaseArray(dim), dim, n};
         // A few phasors at a large resolution: computing each one costs less
         // than building the whole table, and gives the same bits.
-        if (static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n) {
-            for (std::size_t i = 0; i < dim; ++i) {
-                std::int64_t cos_sum = 0, sin_sum = 0;
-                for (const PhaseHVec& item : items) {
-                    const std::array<std::int16_t, 2> entry = bundle_phasor(n, item.phases[i]);
-                    cos_sum += entry[0];
-                    sin_sum += entry[1];
-                }
-                const double angle = std::atan2(static_cast<double>(sin_sum), static_cast<double>(cos_sum));
-                r.phases[i] = static_cast<std::uint16_t>(angle_to_level(angle, n));
-            }
-            return r;
-        }
-        const SharedTable<std::int16_t> table = bundle_phasor_table(n);
-        const std::int16_t* phasor = table->data();
+        const bool few = static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n;
+        const SharedTable<std::int16_t> table = few ? nullptr : bundle_phasor_table(n);
         // The fold runs over blocks of components small enough for their two
         // sums to stay in the first-level cache while every item is added.
-        constexpr std::size_t kBlock = 1024;
+        constexpr std::size_t kBlock = 512;
         std::int64_t cos_sum[kBlock], sin_sum[kBlock];
+        double xy[2 * kBlock];
         for (std::size_t start = 0; start < dim; start += kBlock) {
             const std::size_t len = std::min<std::size_t>(kBlock, dim - start);
             std::fill_n(cos_sum, len, 0);
             std::fill_n(sin_sum, len, 0);
             for (const PhaseHVec& item : items) {
                 const std::uint16_t* p = item.phases.data() + start;
+                if (few) {
+                    for (std::size_t i = 0; i < len; ++i) {
+                        const std::array<std::int16_t, 2> entry = bundle_phasor(n, p[i]);
+                        cos_sum[i] += entry[0];
+                        sin_sum[i] += entry[1];
+                    }
+                    continue;
+                }
+                const std::int16_t* phasor = table->data();
                 for (std::size_t i = 0; i < len; ++i) {
                     const std::int16_t* entry = phasor + 2 * std::size_t{p[i]};
                     cos_sum[i] += entry[0];
                     sin_sum[i] += entry[1];
                 }
             }
-            // The arc tangents first, back to back, then the lattice rounding:
-            // separate passes keep the rounding's long latency chain from
-            // stalling between calls.
-            double angle[kBlock];
-            for (std::size_t i = 0; i < len; ++i)
-                angle[i] = std::atan2(static_cast<double>(sin_sum[i]), static_cast<double>(cos_sum[i]));
-            for (std::size_t i = 0; i < len; ++i)
-                r.phases[start + i] = static_cast<std::uint16_t>(angle_to_level(angle[i], n));
+            for (std::size_t i = 0; i < len; ++i) {
+                xy[2 * i] = static_cast<double>(cos_sum[i]);
+                xy[2 * i + 1] = static_cast<double>(sin_sum[i]);
+            }
+            lattice_levels(xy, len, n, r.phases.data() + start);
         }
         return r;
     });

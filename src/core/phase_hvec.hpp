@@ -8,8 +8,9 @@
 // Determinism contract
 //   * generate, bind and unbind are exact integer arithmetic.
 //   * similarity and bundle use double precision in one fixed order of
-//     operations (sums strictly in index order, no fused multiply-add); only
-//     the C library's cos, sin and atan2 can move their last bits.
+//     operations (sums strictly in index order, no fused multiply-add), and
+//     their cos, sin and atan2 are correctly rounded (correctly_rounded.hpp),
+//     so they too give the same bits on every machine.
 //
 // Errors
 //   * Domain errors carry the fixed user-facing message (incompatible

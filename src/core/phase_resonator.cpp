@@ -7,7 +7,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "core/correctly_rounded.hpp"
 #include "core/kernels_resonator.hpp"
+#include "core/lattice_levels.hpp"
 #include "core/phase_tables.hpp"
 
 namespace velmora {
@@ -126,9 +128,9 @@ private:
         }
         const double m = static_cast<double>(v.n);
         for (std::size_t j = 0; j < v.dim; ++j) {
-            const double theta = (static_cast<double>(v.phases[j]) * kFullTurn) / m;
-            out[2 * j] = std::cos(theta);
-            out[2 * j + 1] = std::sin(theta);
+            const SinCos phasor = cr_sincos((static_cast<double>(v.phases[j]) * kFullTurn) / m);
+            out[2 * j] = phasor.cos;
+            out[2 * j + 1] = phasor.sin;
         }
         return out;
     }
@@ -237,19 +239,16 @@ private:
     void quantize_phasor(std::vector<double>& out, std::vector<std::uint16_t>& levels) {
         const double big_n = static_cast<double>(n_);
         const double* t = lattice_ ? lattice_->data() : nullptr;
-        // Arc tangents back to back (kept in place of the x sums), then the
-        // rounding and lookups: the passes pipeline better than one loop.
-        for (std::size_t j = 0; j < z_; ++j) xy_[2 * j] = std::atan2(xy_[2 * j + 1], xy_[2 * j]);
+        lattice_levels(xy_.data(), z_, n_, levels.data());
         for (std::size_t j = 0; j < z_; ++j) {
-            const std::uint32_t q = angle_to_level(xy_[2 * j], n_);
-            levels[j] = static_cast<std::uint16_t>(q);
+            const std::uint32_t q = levels[j];
             if (t != nullptr) {
                 out[2 * j] = t[2 * std::size_t{q}];
                 out[2 * j + 1] = t[2 * std::size_t{q} + 1];
             } else {
-                const double theta = (static_cast<double>(q) * kFullTurn) / big_n;
-                out[2 * j] = std::cos(theta);
-                out[2 * j + 1] = std::sin(theta);
+                const SinCos phasor = cr_sincos((static_cast<double>(q) * kFullTurn) / big_n);
+                out[2 * j] = phasor.cos;
+                out[2 * j + 1] = phasor.sin;
             }
         }
     }

@@ -9,8 +9,8 @@
 // been the same for four sweeps in a row, or after `max_iter` sweeps.
 //
 // All work is on unit phasors in double precision with a fixed order of
-// operations and no fused multiply-add, so results are reproducible wherever
-// the C library's cos, sin and atan2 agree.
+// operations and no fused multiply-add, with correctly rounded cos, sin and
+// atan2 (correctly_rounded.hpp), so results are the same on every machine.
 //
 // The composite's dim (Z) and n govern the computation; every entry's phasors
 // use the entry's own n. Entries must have exactly Z phases: a shorter or

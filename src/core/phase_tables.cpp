@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/correctly_rounded.hpp"
 #include "core/phase_hvec.hpp"
 
 namespace velmora {
@@ -58,8 +59,9 @@ SharedTable<double> phasor_table(std::uint32_t n) {
         const double big_n = static_cast<double>(n);
         for (std::uint32_t k = 0; k < n; ++k) {
             const double theta = (static_cast<double>(k) * kFullTurn) / big_n;
-            t[2 * k] = std::cos(theta);
-            t[2 * k + 1] = std::sin(theta);
+            const SinCos phasor = cr_sincos(theta);
+            t[2 * k] = phasor.cos;
+            t[2 * k + 1] = phasor.sin;
         }
         return t;
     });
@@ -73,7 +75,7 @@ std::shared_ptr<std::vector<double>> difference_cosine_memo(std::uint32_t n) {
 
 double difference_cosine(std::uint32_t n, std::uint32_t k) {
     const double d = static_cast<double>(static_cast<std::int64_t>(k) - (std::int64_t{n} - 1));
-    return std::cos(d * kFullTurn / static_cast<double>(n));
+    return cr_cos(d * kFullTurn / static_cast<double>(n));
 }
 
 SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n) {
@@ -87,7 +89,8 @@ SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n) {
 
 std::array<std::int16_t, 2> bundle_phasor(std::uint32_t n, std::uint32_t k) {
     const double theta = (static_cast<double>(k) * kFullTurn) / static_cast<double>(n);
-    return {fixed_point(std::cos(theta)), fixed_point(std::sin(theta))};
+    const SinCos phasor = cr_sincos(theta);
+    return {fixed_point(phasor.cos), fixed_point(phasor.sin)};
 }
 
 void clear_table_cache() {

@@ -2,9 +2,9 @@
 // resonator, and kept in a small cache between calls.
 //
 // Every entry is computed with exactly the expression the plain loops use,
-// (double(k) * kFullTurn) / double(n) fed to the C library's cos or sin, so a
-// lookup returns the same bits as the call it replaces: the cache changes
-// speed, never results.
+// (double(k) * kFullTurn) / double(n) fed to the correctly rounded cos or sin
+// (correctly_rounded.hpp), so a lookup returns the same bits as the call it
+// replaces: the cache changes speed, never results.
 //
 // Memory: for a resolution n the phasor table holds 2n doubles (16n bytes),
 // the difference memo 2n - 1 doubles (16n bytes) and the bundle table 2n

@@ -2,14 +2,18 @@
 // instruction-set variant this CPU can run, on seeded random inputs and on
 // the edge values (n = 2 and 65536, dim 0 and 1, lengths around every SIMD
 // width). Results must agree to the bit. Prints "N passed, M failed".
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
 
+#include "core/correctly_rounded.hpp"
 #include "core/cpu_features.hpp"
 #include "core/kernels_elementwise.hpp"
 #include "core/kernels_resonator.hpp"
+#include "core/lattice_levels.hpp"
 #include "core/phase_resonator.hpp"
 #include "core/phase_tables.hpp"
 #include "scalar_reference.hpp"
@@ -302,6 +306,96 @@ void test_resonator() {
         }
 }
 
+
+// Every copy of the correctly rounded functions gives the baseline copy's
+// bits: every table angle up to n = 4096, and random arguments.
+void test_correctly_rounded(Isa isa) {
+    const CorrectlyRounded& f = correctly_rounded(isa);
+    const std::string tag = std::string(isa_name(isa)) + " correctly rounded ";
+    std::size_t differ = 0, cases = 0;
+    for (std::uint32_t n = 2; n <= 4096; ++n)
+        for (std::uint32_t k = 0; k < n; ++k, ++cases) {
+            const double t = (static_cast<double>(k) * reference::kFullTurn) / static_cast<double>(n);
+            const SinCos sc = f.sincos(t);
+            differ += !same_bits(f.cos(t), reference::cos(t)) || !same_bits(f.sin(t), reference::sin(t)) ||
+                      !same_bits(sc.cos, reference::cos(t)) || !same_bits(sc.sin, reference::sin(t));
+        }
+    std::uniform_real_distribution<double> angle(-100.0, 100.0);
+    std::uniform_int_distribution<std::int64_t> sum(-3000000, 3000000);
+    for (int i = 0; i < 200000; ++i, ++cases) {
+        const double t = angle(rng), y = static_cast<double>(sum(rng)), x = static_cast<double>(sum(rng));
+        differ += !same_bits(f.cos(t), reference::cos(t)) || !same_bits(f.sin(t), reference::sin(t)) ||
+                  !same_bits(f.atan2(y, x), reference::atan2(y, x)) || !same_bits(f.atan2(t, x), reference::atan2(t, x));
+    }
+    check(differ == 0, tag + std::to_string(differ) + " of " + std::to_string(cases) + " differ");
+}
+
+// The arc tangent estimate stays within its proven bound.
+void test_atan2_estimate() {
+    std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+    std::uniform_int_distribution<int> exponent(-60, 60);
+    double worst = 0.0;
+    for (int i = 0; i < 2000000; ++i) {
+        const double y = std::ldexp(mantissa(rng), exponent(rng)), x = std::ldexp(mantissa(rng), exponent(rng));
+        if (x == 0.0 || y == 0.0) continue;
+        worst = std::max(worst, std::fabs(atan2_estimate(y, x) - reference::atan2(y, x)));
+    }
+    // Right at the reduction's switch, tan(pi/8), where |u| is largest.
+    for (int i = -1000; i <= 1000; ++i) {
+        const double y = 0.41421356237309503 + i * 0x1p-50;
+        worst = std::max(worst, std::fabs(atan2_estimate(y, 1.0) - reference::atan2(y, 1.0)));
+    }
+    check(worst <= kAtan2EstimateError - 0x1p-52, "atan2 estimate error " + std::to_string(worst));
+}
+
+// The lattice decision of one variant against angle_to_level of the
+// correctly rounded arc tangent: a full box of small integer sums for every
+// n up to 96, sums next to every rounding boundary, and random sums.
+void test_lattice_levels(Isa isa) {
+    const LatticeKernels& k = lattice_kernels(isa);
+    const std::string tag = std::string(isa_name(isa)) + " lattice ";
+    auto run = [&](const std::vector<double>& xy, std::uint32_t n) {
+        const std::size_t len = xy.size() / 2;
+        std::vector<std::uint16_t> fast(len), exact(len);
+        std::vector<std::uint8_t> needs(len);
+        k.estimate(xy.data(), len, n, fast.data(), needs.data());
+        lattice_levels(xy.data(), len, n, exact.data());
+        std::size_t wrong = 0;
+        for (std::size_t j = 0; j < len; ++j) {
+            const std::uint32_t want = reference::level(reference::atan2(xy[2 * j + 1], xy[2 * j]), n);
+            wrong += exact[j] != want || (!needs[j] && fast[j] != want);
+        }
+        return wrong;
+    };
+    std::size_t wrong = 0;
+    std::vector<double> box;
+    for (int y = -40; y <= 40; ++y)
+        for (int x = -40; x <= 40; ++x) box.insert(box.end(), {static_cast<double>(x), static_cast<double>(y)});
+    box.insert(box.end(), {-0.0, 0.0, -0.0, -0.0, 0.0, -0.0, -5.0, -0.0, -5.0, 0.0, 1e300, 1e-300,
+                           INFINITY, 1.0, -INFINITY, -INFINITY, NAN, 1.0, 1.0, NAN, 0x1p-1000, 0x1p-1000});
+    for (std::uint32_t n = 2; n <= 96; ++n) wrong += run(box, n);
+    for (std::uint32_t n : kResolutions) {
+        std::vector<double> near;
+        const std::uint32_t stride = n > 4096 ? n / 4096 : 1;
+        for (std::uint32_t b = 0; b < n; b += stride) {
+            // The boundary between levels b and b + 1, at several radii; the
+            // rounded integer sums then sit on either side of it.
+            const double theta = (static_cast<double>(b) + 0.5) * reference::kFullTurn / static_cast<double>(n);
+            for (double radius : {16384.0, 3e5, 7e9, 1e15}) {
+                const double cx = std::round(radius * reference::cos(theta)), cy = std::round(radius * reference::sin(theta));
+                for (double dx : {-1.0, 0.0, 1.0})
+                    for (double dy : {-1.0, 0.0, 1.0}) near.insert(near.end(), {cx + dx, cy + dy});
+            }
+        }
+        wrong += run(near, n);
+        std::vector<double> random;
+        std::uniform_int_distribution<std::int64_t> sum(-50000, 50000);
+        for (int i = 0; i < 20000; ++i) random.insert(random.end(), {double(sum(rng)), double(sum(rng))});
+        wrong += run(random, n);
+    }
+    check(wrong == 0, tag + std::to_string(wrong) + " wrong levels");
+}
+
 }  // namespace
 
 int main() {
@@ -315,7 +409,10 @@ int main() {
         std::printf("variant %s\n", isa_name(isa));
         test_elementwise(isa);
         test_resonator_kernels(isa);
+        test_correctly_rounded(isa);
+        test_lattice_levels(isa);
     }
+    test_atan2_estimate();
     test_remainder();
     test_lattice_rounding();
     test_similarity_and_bundle();

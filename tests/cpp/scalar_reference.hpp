@@ -1,6 +1,8 @@
 // The plain scalar order of operations of every fast kernel, kept as the
 // reference the kernels are checked against bit for bit. Deliberately naive:
-// one libm call where the operation names one, `%` where it says "mod".
+// one call of the correctly rounded function where the operation names one
+// (the baseline copy, whichever copy the module dispatches to), `%` where it
+// says "mod".
 #pragma once
 
 #include <cmath>
@@ -8,10 +10,17 @@
 #include <limits>
 #include <vector>
 
+#include "core/correctly_rounded.hpp"
+
 namespace reference {
 
 using Phases = std::vector<std::uint16_t>;
 inline constexpr double kFullTurn = 6.283185307179586;
+
+inline const velmora::CorrectlyRounded& plain() { return velmora::correctly_rounded(velmora::Isa::Baseline); }
+inline double cos(double x) { return plain().cos(x); }
+inline double sin(double x) { return plain().sin(x); }
+inline double atan2(double y, double x) { return plain().atan2(y, x); }
 
 inline Phases bind(const Phases& a, const Phases& b, std::uint32_t n) {
     Phases r(a.size());
@@ -42,7 +51,7 @@ inline double similarity(const Phases& a, const Phases& b, std::uint32_t n) {
     if (a.empty()) return 1.0;
     double sum = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i)
-        sum += std::cos((static_cast<double>(a[i]) - static_cast<double>(b[i])) * kFullTurn / static_cast<double>(n));
+        sum += reference::cos((static_cast<double>(a[i]) - static_cast<double>(b[i])) * kFullTurn / static_cast<double>(n));
     return sum / static_cast<double>(a.size());
 }
 
@@ -62,8 +71,8 @@ inline std::uint32_t level(double a, std::uint32_t n) {
 inline Phases bundle(const std::vector<Phases>& items, std::uint32_t n) {
     const std::size_t dim = items[0].size();
     std::vector<std::int64_t> ct(n), st(n), cs(dim), ss(dim);
-    for (std::uint32_t k = 0; k < n; ++k) ct[k] = saturate(std::round(std::cos((k * kFullTurn) / n) * 16384.0));
-    for (std::uint32_t k = 0; k < n; ++k) st[k] = saturate(std::round(std::sin((k * kFullTurn) / n) * 16384.0));
+    for (std::uint32_t k = 0; k < n; ++k) ct[k] = saturate(std::round(reference::cos((k * kFullTurn) / n) * 16384.0));
+    for (std::uint32_t k = 0; k < n; ++k) st[k] = saturate(std::round(reference::sin((k * kFullTurn) / n) * 16384.0));
     for (const Phases& item : items)
         for (std::size_t i = 0; i < dim; ++i) {
             cs[i] += ct[item[i]];
@@ -71,7 +80,7 @@ inline Phases bundle(const std::vector<Phases>& items, std::uint32_t n) {
         }
     Phases r(dim);
     for (std::size_t i = 0; i < dim; ++i)
-        r[i] = static_cast<std::uint16_t>(level(std::atan2(static_cast<double>(ss[i]), static_cast<double>(cs[i])), n));
+        r[i] = static_cast<std::uint16_t>(level(reference::atan2(static_cast<double>(ss[i]), static_cast<double>(cs[i])), n));
     return r;
 }
 
@@ -87,8 +96,8 @@ inline Phasor phasor(const Vec& v) {
     Phasor o{std::vector<double>(v.p.size()), std::vector<double>(v.p.size())};
     for (std::size_t j = 0; j < v.p.size(); ++j) {
         const double t = (static_cast<double>(v.p[j]) * kFullTurn) / static_cast<double>(v.n);
-        o.re[j] = std::cos(t);
-        o.im[j] = std::sin(t);
+        o.re[j] = reference::cos(t);
+        o.im[j] = reference::sin(t);
     }
     return o;
 }
@@ -118,10 +127,10 @@ inline std::vector<Match> resonator(const Vec& composite, const std::vector<std:
     auto snap = [&](const std::vector<double>& x, const std::vector<double>& y) {
         Phasor o{std::vector<double>(z), std::vector<double>(z)};
         for (std::size_t j = 0; j < z; ++j) {
-            const std::uint32_t q = level(std::atan2(y[j], x[j]), n);
+            const std::uint32_t q = level(reference::atan2(y[j], x[j]), n);
             const double t = (static_cast<double>(q) * kFullTurn) / static_cast<double>(n);
-            o.re[j] = std::cos(t);
-            o.im[j] = std::sin(t);
+            o.re[j] = reference::cos(t);
+            o.im[j] = reference::sin(t);
         }
         return o;
     };

@@ -1,0 +1,45 @@
+// Correctly rounded cos, sin and atan2 for doubles.
+//
+// Every cosine, sine and arc tangent whose result can reach a caller comes
+// from here, never from the C library. A correctly rounded result is the one
+// double nearest the exact value, so it is unique: any implementation that
+// achieves it returns the same bits on every OS, C library, CPU and
+// compiler. The C libraries do not: glibc, musl and the others disagree in
+// the last bit at many of the angles the tables use, and glibc alone picks a
+// different code path on CPUs with FMA.
+//
+// The functions are LLVM libc's (third_party/llvm-libc), compiled into the
+// module from source. On x86-64 a second copy built for FMA is chosen once
+// at run time when the CPU has it; it is only faster, since both copies are
+// correctly rounded. Errno is never touched and no floating-point exception
+// flags are raised on purpose; the rounding mode must be round-to-nearest,
+// which is what Python runs in.
+#pragma once
+
+#include "core/cpu_features.hpp"
+
+namespace velmora {
+
+struct SinCos {
+    double sin, cos;
+};
+
+struct CorrectlyRounded {
+    double (*cos)(double x);
+    double (*sin)(double x);
+    SinCos (*sincos)(double x);
+    double (*atan2)(double y, double x);
+};
+
+// The copy for `isa` (the FMA copy serves both AVX2 and AVX-512); only call
+// it when isa_supported(isa).
+const CorrectlyRounded& correctly_rounded(Isa isa);
+// The dispatch point: the fastest copy this CPU runs, chosen once.
+const CorrectlyRounded& correctly_rounded();
+
+inline double cr_cos(double x) { return correctly_rounded().cos(x); }
+inline double cr_sin(double x) { return correctly_rounded().sin(x); }
+inline SinCos cr_sincos(double x) { return correctly_rounded().sincos(x); }
+inline double cr_atan2(double y, double x) { return correctly_rounded().atan2(y, x); }
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+// One copy of the correctly rounded functions, compiled once per variant:
+// VELMORA_CR_VARIANT names it, and the compiler flags of this file decide
+// whether LLVM libc takes its FMA code paths (__FMA__). Both paths are
+// correctly rounded, so they differ in speed only.
+#include "core/correctly_rounded_variants.hpp"
+
+// No errno, no deliberate exception flags: the module reads neither, and
+// errno would need LLVM libc's own thread-local definition.
+#define LIBC_MATH (LIBC_MATH_NO_ERRNO | LIBC_MATH_NO_EXCEPT)
+#include "shared/math/atan2.h"
+#include "shared/math/cos.h"
+#include "shared/math/sin.h"
+#include "src/math/generic/sincos.cpp"
+
+#if defined(LIBC_MATH_HAS_SKIP_ACCURATE_PASS)
+#error "LLVM libc must keep its accurate pass: without it results are not correctly rounded"
+#endif
+
+namespace velmora {
+namespace {
+
+namespace libc = LIBC_NAMESPACE;
+
+double cos_impl(double x) { return libc::shared::cos(x); }
+double sin_impl(double x) { return libc::shared::sin(x); }
+SinCos sincos_impl(double x) {
+    SinCos r;
+    libc::sincos(x, &r.sin, &r.cos);
+    return r;
+}
+double atan2_impl(double y, double x) { return libc::shared::atan2(y, x); }
+
+}  // namespace
+
+const CorrectlyRounded& VELMORA_CR_VARIANT() {
+    static constexpr CorrectlyRounded functions{cos_impl, sin_impl, sincos_impl, atan2_impl};
+    return functions;
+}
+
+}  // namespace velmora

@@ -1,0 +1,169 @@
+#include "core/lattice_levels.hpp"
+
+#include <cmath>
+
+#include "core/correctly_rounded.hpp"
+#include "core/phase_hvec.hpp"
+
+// Why the estimate decides exactly.
+//
+// Let theta = atan2(y, x) exactly, A the correctly rounded double of theta,
+// and tau = kFullTurn. The exact path computes t = fl(fl(A / tau) * n) and
+// rounds it half away from zero. The estimate computes v ~ theta and
+// t' = fl(fl(v / tau) * n) the same way.
+//
+// 1. The estimate of the angle. With ax = |x|, ay = |y|, num = min, den = max,
+//    rho = num / den in [0, 1]:
+//    - if num <= fl(kTanPi8 * den), u = fl(num / den), so |rho| < 0.4143 and
+//      |u - rho| <= 2^-53 rho;
+//    - otherwise u = fl(fl(num - den) / fl(num + den)), an approximation of
+//      (rho - 1) / (rho + 1), which then lies in (-0.4143, 0]; three roundings
+//      give a relative error below 4.01 * 2^-53, so at most 1.9e-16 absolute.
+//    atan(rho) = pi/4 + atan((rho - 1) / (rho + 1)) for rho > -1, and atan
+//    is 1-Lipschitz, so these cost at most 1.9e-16 in the angle.
+//    atan(u) = sum_i (-1)^i u^(2i+1) / (2i+1) for |u| < 1; the series
+//    alternates with decreasing terms, so stopping after i = 13 leaves at
+//    most |u|^29 / 29 <= 0.4143^29 / 29 < 2.8e-13. Horner's scheme in u^2
+//    with 14 rounded coefficients has a relative error below gamma(42) (42
+//    roundings, including the coefficients' and u^2's) on a sum whose
+//    terms' magnitudes add up to less than 1.21, so p is within 5.7e-15 of
+//    the polynomial, and u * p within 2.4e-15 of u times it. Placing the
+//    angle in its octant takes at most three more additions of a rounded
+//    constant (pi/4, pi/2, pi; each within 2^-53 pi of the true one) and
+//    three roundings of results below 4: at most 2.1e-15. The sign flip is
+//    exact. In all |v - theta| < 2.9e-13 < 2^-41 = kAtan2EstimateError.
+// 2. The lattice coordinate. |A - theta| <= 2^-52 (half an ulp below 4).
+//    Both t and t' are two roundings of a value of magnitude at most
+//    (n / 2)(1 + 2^-40), each rounding off by at most 2^-53 of it, so
+//    |t - t'| <= (2^-41 + 2^-52) n / tau + 2^-52 n (1 + 2^-40) =: M(n).
+// 3. The decision. k = (t' + 1.5 * 2^52) - 1.5 * 2^52 is the integer nearest
+//    t' (|t'| < 2^51), and d = |t' - k| is exact. If d < 0.5 - 2 M(n), then
+//    every value within M(n) of t', t among them, lies strictly between the
+//    half-integers k - 1/2 and k + 1/2, so t rounds to k whatever the tie
+//    rule, and the level is k mod n. Otherwise, or for a special input, the
+//    component takes the exact path. The factor 2 covers the rounding of
+//    the limit itself with room to spare.
+namespace velmora {
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+#define VELMORA_X86 1
+#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2,fma")))
+#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,fma,avx512f,avx512bw,avx512dq,avx512vl")))
+#else
+#define VELMORA_X86 0
+#endif
+#define VELMORA_BODY static inline __attribute__((always_inline))
+
+constexpr double kTanPi8 = 0.41421356237309503;  // tan(pi/8), any nearby value would do
+constexpr double kPi = 3.141592653589793;
+constexpr double kPi2 = 1.5707963267948966;
+constexpr double kPi4 = 0.7853981633974483;
+constexpr double kTiny = 0x1p-900;
+constexpr double kHuge = 0x1p900;
+constexpr double kRoundMagic = 6755399441055744.0;  // 1.5 * 2^52
+
+// (-1)^i / (2i + 1), i = 0 .. 13.
+constexpr double kSeries[14] = {
+    1.0,         -1.0 / 3.0,  1.0 / 5.0,   -1.0 / 7.0,  1.0 / 9.0,   -1.0 / 11.0, 1.0 / 13.0,
+    -1.0 / 15.0, 1.0 / 17.0,  -1.0 / 19.0, 1.0 / 21.0,  -1.0 / 23.0, 1.0 / 25.0,  -1.0 / 27.0,
+};
+
+VELMORA_BODY double estimate_body(double y, double x) {
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    const bool steep = ay > ax;
+    const double num = steep ? ax : ay;
+    const double den = steep ? ay : ax;
+    const bool far = num > kTanPi8 * den;
+    const double u = (far ? num - den : num) / (far ? num + den : den);
+    const double u2 = u * u;
+    double p = kSeries[13];
+    for (int i = 12; i >= 0; --i) p = kSeries[i] + u2 * p;
+    double v = (far ? kPi4 : 0.0) + u * p;
+    v = steep ? kPi2 - v : v;
+    v = x < 0.0 ? kPi - v : v;
+    return y < 0.0 ? -v : v;
+}
+
+double lattice_margin(std::uint32_t n) {
+    const double big_n = static_cast<double>(n);
+    const double m = (kAtan2EstimateError + 0x1p-52) * big_n / kFullTurn + 0x1p-52 * big_n * (1.0 + 0x1p-40);
+    return 0.5 - 2.0 * m;
+}
+
+VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels,
+                                       std::uint8_t* needs_exact) {
+    const double big_n = static_cast<double>(n);
+    const double limit = lattice_margin(n);
+    std::size_t exact = 0;
+    for (std::size_t j = 0; j < len; ++j) {
+        const double x = xy[2 * j], y = xy[2 * j + 1];
+        const double t = (estimate_body(y, x) / kFullTurn) * big_n;
+        const double k = (t + kRoundMagic) - kRoundMagic;
+        const double d = std::fabs(t - k);
+        const double ax = std::fabs(x), ay = std::fabs(y);
+        const double lo = ax < ay ? ax : ay, hi = ax < ay ? ay : ax;
+        // NaN fails every comparison, so it lands on the exact path too.
+        // Bitwise ands keep the loop free of branches, so that it vectorises.
+        const bool decided = (d < limit) & (lo > 0.0) & (hi > kTiny) & (hi < kHuge);
+        const double level = k < 0.0 ? k + big_n : k;
+        levels[j] = static_cast<std::uint16_t>(static_cast<std::int32_t>(decided ? level : 0.0));
+        needs_exact[j] = static_cast<std::uint8_t>(!decided);
+        exact += !decided;
+    }
+    return exact;
+}
+
+std::size_t estimate_baseline(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels,
+                              std::uint8_t* needs_exact) {
+    return estimate_loop(xy, len, n, levels, needs_exact);
+}
+constexpr LatticeKernels kernels_baseline{estimate_baseline};
+
+#if VELMORA_X86
+VELMORA_TARGET_AVX2 std::size_t estimate_avx2(const double* xy, std::size_t len, std::uint32_t n,
+                                              std::uint16_t* levels, std::uint8_t* needs_exact) {
+    return estimate_loop(xy, len, n, levels, needs_exact);
+}
+VELMORA_TARGET_AVX512 std::size_t estimate_avx512(const double* xy, std::size_t len, std::uint32_t n,
+                                                  std::uint16_t* levels, std::uint8_t* needs_exact) {
+    return estimate_loop(xy, len, n, levels, needs_exact);
+}
+constexpr LatticeKernels kernels_avx2{estimate_avx2};
+constexpr LatticeKernels kernels_avx512{estimate_avx512};
+#endif
+
+}  // namespace
+
+double atan2_estimate(double y, double x) { return estimate_body(y, x); }
+
+const LatticeKernels& lattice_kernels(Isa isa) {
+#if VELMORA_X86
+    if (isa == Isa::Avx512) return kernels_avx512;
+    if (isa == Isa::Avx2) return kernels_avx2;
+#endif
+    (void)isa;
+    return kernels_baseline;
+}
+
+const LatticeKernels& lattice_kernels() {
+    static const LatticeKernels& chosen = lattice_kernels(best_isa());
+    return chosen;
+}
+
+void lattice_levels(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels) {
+    const LatticeKernels& kernels = lattice_kernels();
+    constexpr std::size_t kBlock = 512;
+    std::uint8_t needs_exact[kBlock];
+    for (std::size_t start = 0; start < len; start += kBlock) {
+        const std::size_t count = len - start < kBlock ? len - start : kBlock;
+        const double* block = xy + 2 * start;
+        if (kernels.estimate(block, count, n, levels + start, needs_exact) == 0) continue;
+        for (std::size_t j = 0; j < count; ++j)
+            if (needs_exact[j])
+                levels[start + j] =
+                    static_cast<std::uint16_t>(angle_to_level(cr_atan2(block[2 * j + 1], block[2 * j]), n));
+    }
+}
+
+}  // namespace velmora
