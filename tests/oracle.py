@@ -8,6 +8,8 @@ Nothing in this file imports velmora.
 
 import math
 
+import crmath
+
 MASK64 = (1 << 64) - 1
 INT64_MAX = (1 << 63) - 1
 INT64_MIN = -(1 << 63)
@@ -96,7 +98,7 @@ def similarity(a, b, n):
     total = 0.0
     for i in range(dim):
         theta = (float(a[i]) - float(b[i])) * FULL_TURN / big_n
-        total = total + math.cos(theta)
+        total = total + crmath.cos(theta)
     return total / float(dim)
 
 
@@ -157,11 +159,11 @@ def phasor_tables(n):
     cos_table = []
     for k in range(n):
         angle = float(k) * FULL_TURN / big_n
-        cos_table.append(to_int64_saturating(math.cos(angle) * PHASOR_SCALE))
+        cos_table.append(to_int64_saturating(crmath.cos(angle) * PHASOR_SCALE))
     sin_table = []
     for k in range(n):
         angle = float(k) * FULL_TURN / big_n
-        sin_table.append(to_int64_saturating(math.sin(angle) * PHASOR_SCALE))
+        sin_table.append(to_int64_saturating(crmath.sin(angle) * PHASOR_SCALE))
     _table_cache[n] = (cos_table, sin_table)
     return cos_table, sin_table
 
@@ -182,7 +184,7 @@ def phasor_sums(items, n):
 
 
 def angle_to_level(sin_sum, cos_sum, n):
-    angle = math.atan2(float(sin_sum), float(cos_sum))
+    angle = crmath.atan2(float(sin_sum), float(cos_sum))
     levels = angle / FULL_TURN * float(n)
     return reduce_mod(to_int64_saturating(levels), n)
 

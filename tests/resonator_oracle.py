@@ -2,14 +2,16 @@
 
 Deliberately plain and slow: one loop per formula, every sum formed from +0.0
 in increasing index order, every product rounded on its own (Python never
-fuses a multiply with an add).  Python floats are IEEE doubles and ``math``
-calls the platform's ``cos``/``sin``/``atan2``, so on the same libm the results
-are bit-identical to a correct native implementation.
+fuses a multiply with an add).  Python floats are IEEE doubles and ``crmath``
+gives the correctly rounded ``cos``/``sin``/``atan2``, so the results are
+bit-identical to a correct native implementation on every machine.
 
 Vectors are plain ``(phases, n)`` pairs: a list of ints and the resolution.
 """
 
 import math
+
+import crmath
 
 TAU = 6.283185307179586
 MASK64 = (1 << 64) - 1
@@ -65,8 +67,8 @@ def phasor(phases, m):
     im = []
     for p in phases:
         theta = (float(p) * TAU) / float(m)
-        re.append(math.cos(theta))
-        im.append(math.sin(theta))
+        re.append(crmath.cos(theta))
+        im.append(crmath.sin(theta))
     return re, im
 
 
@@ -98,7 +100,7 @@ def quantize_phasor(xs, ys, n):
     im = []
     nf = float(n)
     for x, y in zip(xs, ys):
-        a = math.atan2(y, x)
+        a = crmath.atan2(y, x)
         t = (a / TAU) * nf
         k = saturate_i64(round_half_away(t))
         # truncated remainder (sign of k), then shifted into [0, n)
@@ -108,8 +110,8 @@ def quantize_phasor(xs, ys, n):
         if q < 0:
             q += n
         ang = (float(q) * TAU) / nf
-        re.append(math.cos(ang))
-        im.append(math.sin(ang))
+        re.append(crmath.cos(ang))
+        im.append(crmath.sin(ang))
     return re, im
 
 
@@ -240,7 +242,7 @@ def lattice(est, n):
     """Recover the lattice indices of an estimate (for inspection only)."""
     out = []
     for re, im in zip(*est):
-        q = round_half_away((math.atan2(im, re) / TAU) * n)
+        q = round_half_away((crmath.atan2(im, re) / TAU) * n)
         out.append(int(q) % n)
     return out
 

@@ -19,7 +19,8 @@ def core_program(tmp_path_factory):
     core = os.path.join(ROOT, "src", "core")
     sources = [os.path.join(ROOT, "tests", "core_regressions.cpp")]
     sources += sorted(os.path.join(core, f) for f in os.listdir(core) if f.endswith(".cpp"))
-    base = [CXX, "-std=c++20", "-O0", "-ffp-contract=off", "-I", os.path.join(ROOT, "src"), *sources, "-o", exe]
+    base = [CXX, "-std=c++20", "-O0", "-ffp-contract=off", "-I", os.path.join(ROOT, "src"),
+            "-isystem", os.path.join(ROOT, "third_party", "llvm-libc"), *sources, "-o", exe]
     env = dict(os.environ)
     env.pop("LD_PRELOAD", None)
     sanitized = subprocess.run(base[:1] + ["-fsanitize=address,undefined"] + base[1:], capture_output=True,

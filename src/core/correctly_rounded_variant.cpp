@@ -4,6 +4,15 @@
 // correctly rounded, so they differ in speed only.
 #include "core/correctly_rounded_variants.hpp"
 
+// A build that compiles this file once, with no variant named, gets the
+// baseline copy (the tools that compile the core by hand do so).
+#ifndef VELMORA_CR_VARIANT
+#define VELMORA_CR_VARIANT correctly_rounded_baseline
+#endif
+#ifndef LIBC_NAMESPACE
+#define LIBC_NAMESPACE __llvm_libc_velmora_baseline
+#endif
+
 // No errno, no deliberate exception flags: the module reads neither, and
 // errno would need LLVM libc's own thread-local definition.
 #define LIBC_MATH (LIBC_MATH_NO_ERRNO | LIBC_MATH_NO_EXCEPT)

@@ -13,7 +13,7 @@ seconds=${1:-60}
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-corefuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 sources=("$root/tools/corefuzz/core_fuzz.cpp" "$root"/src/core/*.cpp)
-flags=(-std=c++20 -O1 -g -I"$root/src" -ffp-contract=off -fno-omit-frame-pointer
+flags=(-std=c++20 -O1 -g -I"$root/src" -isystem "$root/third_party/llvm-libc" -ffp-contract=off -fno-omit-frame-pointer
        -fsanitize=address,undefined -fno-sanitize-recover=all)
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
