@@ -2,15 +2,22 @@
 // so that builds for different machines can be compared line by line.
 //
 //   int <name> <decimal>      integer results: generation, bind, unbind
-//                             (FNV-1a of the phases and a few of them),
-//                             the bundle tables and the bundle's phasor sums
+//                             (FNV-1a of the phases and a few of them)
 //   flt <name> <hex float>    results that go through cos, sin or atan2:
-//                             similarity, bundle phases, resonator output
+//                             similarity, bundle phases, resonator output,
+//                             the functions themselves, and a digest of the
+//                             bits of every resolution's tables
+//
+// Every line must be the same on every machine, both kinds alike.
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
+#include "core/correctly_rounded.hpp"
 #include "core/phase_hvec.hpp"
 #include "core/phase_resonator.hpp"
 #include "core/phase_tables.hpp"
@@ -55,7 +62,11 @@ void print_vector(const std::string& name, const PhaseHVec& v, bool integer) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // Table digests: every resolution up to 4096, then every STRIDE-th one
+    // and the last two (argument 1, default 1: all of them; emulated
+    // machines take a sample).
+    const std::uint32_t stride = argc > 1 ? static_cast<std::uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1;
     const std::uint32_t resolutions[] = {2, 3, 16, 360, 1000, 65535, 65536};
     const std::uint64_t seeds[] = {0, 1, 7, 0x9E3779B97F4A7C15ull, 0xFFFFFFFFFFFFFFFFull};
     for (std::uint32_t n : resolutions) {
@@ -99,14 +110,54 @@ int main() {
             print_flt((tag + ".sweeps").c_str(), static_cast<double>(trace.sweeps));
         }
     }
-    // The C library's functions themselves, at the angles the core uses.
-    for (std::uint32_t n : {3u, 7u, 360u, 65536u})
-        for (std::uint32_t k : {1u, 2u, 5u}) {
+    // The functions themselves, at table angles and at bundle-like sums.
+    for (std::uint32_t n : {3u, 7u, 52u, 61u, 78u, 360u, 1000u, 65536u})
+        for (std::uint32_t k : {1u, 2u, 5u, 13u, 19u, 47u, 651u, 727u, 826u}) {
             const double t = (k * kFullTurn) / n;
-            const std::string tag = "libm.n" + std::to_string(n) + ".k" + std::to_string(k);
-            print_flt((tag + ".cos").c_str(), std::cos(t));
-            print_flt((tag + ".sin").c_str(), std::sin(t));
-            print_flt((tag + ".atan2").c_str(), std::atan2(std::sin(t), std::cos(t)));
+            const std::string tag = "cr.n" + std::to_string(n) + ".k" + std::to_string(k);
+            print_flt((tag + ".cos").c_str(), cr_cos(t));
+            print_flt((tag + ".sin").c_str(), cr_sin(t));
+            print_flt((tag + ".atan2").c_str(), cr_atan2(std::round(cr_sin(t) * 49152.0), std::round(cr_cos(t) * 49152.0)));
         }
+    // Resolutions where C libraries round cos differently: one-component
+    // similarities at those angles, and seeded similarity, bundle and
+    // resonator cases.
+    const std::pair<std::uint32_t, std::uint16_t> misses[] = {{52, 13}, {61, 19}, {78, 47}, {1000, 651}, {1000, 727}, {1000, 826}};
+    for (const auto& [n, k] : misses) {
+        const PhaseHVec a{PhaseArray{k}, 1, n}, b{PhaseArray{0}, 1, n};
+        print_flt(("miss.sim1.n" + std::to_string(n) + ".k" + std::to_string(k)).c_str(), similarity(a, b).value());
+    }
+    for (std::uint32_t n : {52u, 61u, 78u, 1000u}) {
+        const std::string tag = "miss.n" + std::to_string(n);
+        const PhaseHVec a = gen(1000, n, 21), b = gen(1000, n, 22), c = gen(1000, n, 23);
+        print_flt((tag + ".sim").c_str(), similarity(a, b).value());
+        std::vector<PhaseHVec> items{a, b, c};
+        print_vector(tag + ".bundle", bundle(items).value(), false);
+        std::vector<Codebook> books(3);
+        for (std::uint64_t f = 0; f < 3; ++f)
+            for (std::uint64_t e = 0; e < 16; ++e) books[f].push_back(gen(256, n, 1000 * f + e));
+        const PhaseHVec composite = bind(bind(books[0][3], books[1][9]).value(), books[2][14]).value();
+        ResonatorTrace trace;
+        auto r = resonator_factorize_traced(composite, books, 50, {}, trace).value();
+        for (std::size_t f = 0; f < r.size(); ++f) {
+            print_flt((tag + ".res.index" + std::to_string(f)).c_str(), static_cast<double>(r[f].index));
+            print_flt((tag + ".res.sim" + std::to_string(f)).c_str(), r[f].similarity);
+        }
+    }
+    // Every resolution's tables: FNV-1a over the bits of the cos/sin table
+    // and of the bundle's fixed-point table.
+    for (std::uint32_t n = 2; n <= 65536; ++n) {
+        if (n > 4096 && n < 65535 && stride > 1 && n % stride != 0) continue;
+        std::uint64_t h = 0xcbf29ce484222325ull;
+        const SharedTable<double> phasors = phasor_table(n);
+        for (double v : *phasors) {
+            std::uint64_t u;
+            std::memcpy(&u, &v, sizeof u);
+            h = (h ^ u) * 0x100000001b3ull;
+        }
+        const SharedTable<std::int16_t> fixed = bundle_phasor_table(n);
+        for (std::int16_t v : *fixed) h = (h ^ static_cast<std::uint16_t>(v)) * 0x100000001b3ull;
+        std::printf("flt tables.n%u %016" PRIx64 "\n", n, h);
+    }
     return 0;
 }
