@@ -19,7 +19,9 @@ result is checked against the target before it is handed out.
 """
 
 import os
+import subprocess
 import sys
+import textwrap
 
 import pytest
 
@@ -135,6 +137,15 @@ class VectorFactory:
 def make_vec():
     """make_vec(phases, n) -> PhaseHVec with exactly those phases."""
     return VectorFactory()
+
+
+def run_python(code, timeout=120):
+    """Run code in a fresh interpreter that sees the same import path; its stdout."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    proc = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
+                          text=True, timeout=timeout)
+    assert proc.returncode == 0, proc.stdout + proc.stderr
+    return proc.stdout
 
 
 def expected_notes(name):

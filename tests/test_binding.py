@@ -7,6 +7,7 @@ import sys
 import pytest
 
 import velmora
+from conftest import run_python
 
 P = velmora.PhaseHVec
 HAS_NOTES = sys.version_info >= (3, 11)
@@ -569,6 +570,43 @@ def test_panic_exception_type(capfd):
     assert type(ei.value) is cls and ei.value is not first
     assert ei.value.args == ("capacity overflow",)
     assert all(v is not cls for v in vars(velmora).values())
+
+
+def test_panic_inside_the_panic_type_creation_falls_back_to_system_error():
+    # A finalizer run by the collector while the internal-error type is being
+    # created fails internally itself: that failure cannot use the type being
+    # made, and must not recurse into making it again.
+    out = run_python(
+        """
+        import gc, sys, velmora
+        seen = []
+        class Trap:
+            def __del__(self):
+                try:
+                    velmora.PhaseHVec.random(2 ** 62, 16, 1)
+                except BaseException as e:
+                    seen.append("%s %s" % (type(e).__name__, e))
+        gc.disable()
+        trap = Trap()
+        trap.cycle = trap
+        del trap
+        gc.set_threshold(1)
+        gc.enable()
+        try:
+            velmora.PhaseHVec.random(2 ** 62, 16, 1)
+        except BaseException as e:
+            print(type(e).__name__, e)
+        gc.collect()
+        for line in seen:
+            print(line)
+        """
+    )
+    lines = out.splitlines()
+    assert lines[0] == "PanicException capacity overflow"
+    # From 3.12 on the collector runs only between bytecodes, so the
+    # finalizer may run after the type exists: the ordinary internal error.
+    inside = "SystemError capacity overflow"
+    assert lines[1:] == [inside] if sys.version_info < (3, 12) else lines[1] in (inside, lines[0])
 
 
 @pytest.mark.parametrize(

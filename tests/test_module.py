@@ -3,14 +3,12 @@
 import gc
 import inspect
 import os
-import subprocess
 import sys
-import textwrap
 import types
 import weakref
 
 import pytest
-from conftest import UNDER_ASAN
+from conftest import UNDER_ASAN, run_python
 
 import velmora
 
@@ -59,17 +57,6 @@ STATIC = {"random", "bundle"}
 
 Py_TPFLAGS_BASETYPE = 1 << 10
 Py_TPFLAGS_HAVE_GC = 1 << 14
-
-
-def run_python(code):
-    """Run code in a fresh interpreter that sees the same import path."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
-    proc = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)],
-        env=env, capture_output=True, text=True, timeout=120,
-    )
-    assert proc.returncode == 0, proc.stderr
-    return proc.stdout
 
 
 # ---------------------------------------------------------------- module
@@ -155,6 +142,33 @@ def test_constructor_refused(make):
 def test_no_uninitialised_instances_via_object_new():
     with pytest.raises(TypeError):
         object.__new__(P)
+
+
+def test_instance_allocated_around_the_constructor_holds_no_vector():
+    # The class keeps the default flags, so __new__ can be replaced and reach
+    # object.__new__, whose instance is zero-filled: it reads as no phases at
+    # n = 0, every core operation refuses it, and it is released cleanly.
+    out = run_python(
+        """
+        import gc, velmora
+        P = velmora.PhaseHVec
+        P.__new__ = lambda cls, *args: object.__new__(cls)
+        z = P()
+        print(repr(z), z.dim, z.n, z.phases())
+        good = P.random(0, 16, 1)
+        for call in (lambda: z.bind(z), lambda: z.unbind(z), lambda: z.similarity(z), lambda: P.bundle([z]),
+                     lambda: velmora.resonator_factorize(z, []), lambda: velmora.resonator_factorize(good, [[z]])):
+            try:
+                call()
+            except BaseException as e:
+                print(type(e).__name__, e.args[0])
+        del z
+        gc.collect()
+        print("released")
+        """
+    )
+    refused = "PanicException phase vector resolution 0 outside 2..=65536"
+    assert out.splitlines() == ["PhaseHVec(dim=0, n=0) 0 0 []"] + [refused] * 6 + ["released"]
 
 
 def test_type_flags_and_instance_shape():
