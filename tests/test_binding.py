@@ -12,27 +12,14 @@ from conftest import run_python
 P = velmora.PhaseHVec
 HAS_NOTES = sys.version_info >= (3, 11)
 
-needs_bundle = pytest.mark.skipif(not hasattr(P, "bundle"), reason="bundle not built")
-needs_resonator = pytest.mark.skipif(
-    not hasattr(velmora, "resonator_factorize"), reason="resonator_factorize not built"
-)
-
 A = P.random(8, 16, 1)
 B = P.random(8, 16, 2)
 BOOKS = [[P.random(64, 16, s) for s in (1, 2, 3)], [P.random(64, 16, s) for s in (11, 12, 13)]]
 COMPOSITE = BOOKS[0][2].bind(BOOKS[1][0])
 
 
-def rf(*args, **kwargs):
-    if not hasattr(velmora, "resonator_factorize"):
-        pytest.skip("resonator_factorize not built")
-    return velmora.resonator_factorize(*args, **kwargs)
-
-
-def bundle(*args, **kwargs):
-    if not hasattr(P, "bundle"):
-        pytest.skip("bundle not built")
-    return P.bundle(*args, **kwargs)
+rf = velmora.resonator_factorize
+bundle = P.bundle
 
 
 # name -> (callable, valid positional arguments)
@@ -229,7 +216,6 @@ def test_mixed_positional_and_keyword():
     assert P.random(8, 4, seed=1).phases() == P.random(8, 4, 1).phases()
 
 
-@needs_resonator
 def test_resonator_max_iter_default_and_keyword():
     default = rf(COMPOSITE, BOOKS)
     assert [i for i, _ in default] == [2, 0]
@@ -346,7 +332,6 @@ def test_first_failing_argument_wins(args, exc_type, param):
         assert last.raised == []
 
 
-@needs_resonator
 @pytest.mark.parametrize(
     "args, exc_type, message, param",
     [
@@ -370,7 +355,6 @@ def test_resonator_conversion_order(args, exc_type, message, param):
     assert_note(ei.value, param)
 
 
-@needs_resonator
 def test_resonator_max_iter_index_raising():
     bad = RaisingIdx()
     with pytest.raises(Boom) as ei:
@@ -434,7 +418,6 @@ def test_instance_check_with_unreadable_qualname(mode):
     assert ei.value.__context__ is None
 
 
-@needs_bundle
 @pytest.mark.parametrize(
     "items, message",
     [
@@ -486,7 +469,6 @@ class FailingIter(LyingSeq):
             yield x
 
 
-@needs_bundle
 @pytest.mark.parametrize("length", [RuntimeError("len"), 0, 1, 100, 10 ** 6])
 def test_bundle_length_is_only_a_hint(length):
     expected = bundle([A, B, A]).phases()
@@ -494,7 +476,6 @@ def test_bundle_length_is_only_a_hint(length):
     assert sys.exc_info() == (None, None, None)
 
 
-@needs_bundle
 def test_bundle_absurd_length_does_not_crash():
     try:
         out = bundle(LyingSeq([A], sys.maxsize))
@@ -504,7 +485,6 @@ def test_bundle_absurd_length_does_not_crash():
         assert out.phases() == A.phases()
 
 
-@needs_bundle
 @pytest.mark.parametrize("fail_at", [None, 0, 2], ids=["iter", "first", "later"])
 def test_bundle_iteration_errors_propagate(fail_at):
     exc = Boom("iteration")
@@ -643,7 +623,6 @@ class Unprintable:
         raise Boom("cannot print")
 
 
-@needs_bundle
 def test_panic_from_iterator_is_resumed(capfd):
     cls = panic_type()
     capfd.readouterr()
@@ -689,8 +668,7 @@ def test_reference_counts_stable():
     books_ok = [[a, b], [b]]
     text, none_key = "abc", "other"
     watched = [a, b, odd, dim, n, seed, idx, bad, items, items_t, books, books_ok, text, none_key, P]
-    has_bundle = hasattr(P, "bundle")
-    f = getattr(velmora, "resonator_factorize", None)
+    f = velmora.resonator_factorize
 
     def once():
         P.random(dim, 16, seed)
@@ -710,19 +688,17 @@ def test_reference_counts_stable():
             _expect(TypeError, m, text)
             _expect(TypeError, m, b, other=b)
         a.phases()
-        if has_bundle:
-            P.bundle(items)
-            P.bundle(items_t)
-            _expect(TypeError, P.bundle, text)
-            _expect(TypeError, P.bundle, [a, text])
-            _expect(BaseException, P.bundle, [a, odd])
-        if f is not None:
-            f(a, books_ok)
-            f(a, books_ok, idx)
-            _expect(BaseException, f, a, books)
-            _expect(TypeError, f, a, books_ok, text)
-            _expect(TypeError, f, text, books_ok)
-            _expect(TypeError, f, a, [text])
+        P.bundle(items)
+        P.bundle(items_t)
+        _expect(TypeError, P.bundle, text)
+        _expect(TypeError, P.bundle, [a, text])
+        _expect(BaseException, P.bundle, [a, odd])
+        f(a, books_ok)
+        f(a, books_ok, idx)
+        _expect(BaseException, f, a, books)
+        _expect(TypeError, f, a, books_ok, text)
+        _expect(TypeError, f, text, books_ok)
+        _expect(TypeError, f, a, [text])
 
     once()
     before = [sys.getrefcount(o) for o in watched]
@@ -736,10 +712,9 @@ def test_reference_counts_stable():
     makers = (lambda: a.bind(b), lambda: P.random(4, 4, 1), a.phases, lambda: a.similarity(b))
     counts = [sys.getrefcount(make()) for make in makers]
     assert counts == [1] * len(makers)
-    if f is not None:
-        res = f(a, books_ok, 1)
-        counts = [sys.getrefcount(res)]
-        counts += [sys.getrefcount(res[i]) for i in range(len(res))]
-        counts += [sys.getrefcount(res[i][1]) for i in range(len(res))]
-        assert counts == [2] * (1 + 2 * len(res))
-        assert [type(t) for t in res] == [tuple] * len(res)
+    res = f(a, books_ok, 1)
+    counts = [sys.getrefcount(res)]
+    counts += [sys.getrefcount(res[i]) for i in range(len(res))]
+    counts += [sys.getrefcount(res[i][1]) for i in range(len(res))]
+    assert counts == [2] * (1 + 2 * len(res))
+    assert [type(t) for t in res] == [tuple] * len(res)

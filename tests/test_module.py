@@ -14,11 +14,6 @@ import velmora
 
 P = velmora.PhaseHVec
 
-needs_bundle = pytest.mark.skipif(not hasattr(P, "bundle"), reason="bundle not built")
-needs_resonator = pytest.mark.skipif(
-    not hasattr(velmora, "resonator_factorize"), reason="resonator_factorize not built"
-)
-
 MODULE_DOC = "Deterministic, verifiable vector-symbolic (VSA) memory on a quantized-phase substrate."
 CLASS_DOC = (
     "A quantized-phase hypervector: `dim` phases in `Z_N`. Binding is phase-add mod N\n"
@@ -64,16 +59,12 @@ Py_TPFLAGS_HAVE_GC = 1 << 14
 
 def test_module_doc_and_all():
     assert velmora.__doc__ == MODULE_DOC and len(MODULE_DOC) == 86
-    expected = ["__doc__", "PhaseHVec"]
-    if hasattr(velmora, "resonator_factorize"):
-        expected.append("resonator_factorize")
     assert type(velmora.__all__) is list
-    assert velmora.__all__ == expected
+    assert velmora.__all__ == ["__doc__", "PhaseHVec", "resonator_factorize"]
     # Nothing else public: in particular the internal-error type is not exported.
-    assert {k for k in vars(velmora) if not k.startswith("__")} == set(expected[1:])
+    assert {k for k in vars(velmora) if not k.startswith("__")} == {"PhaseHVec", "resonator_factorize"}
 
 
-@needs_resonator
 def test_resonator_function_object():
     f = velmora.resonator_factorize
     assert type(f) is types.BuiltinFunctionType
@@ -95,8 +86,6 @@ def test_class_identity():
 
 @pytest.mark.parametrize("name", sorted(SIGNATURES))
 def test_method_docstrings(name):
-    if not hasattr(P, name):
-        pytest.skip(name + " not built")
     sig, doc = SIGNATURES[name]
     for obj in (getattr(P, name), getattr(P.random(2, 4, 0), name)):
         assert obj.__text_signature__ == sig
@@ -112,8 +101,6 @@ def test_method_docstrings(name):
 
 def test_class_dict_layout():
     names = ["random", "bind", "unbind", "similarity", "bundle", "phases", "dim", "n"]
-    if not hasattr(P, "bundle"):
-        names.remove("bundle")
     public = [k for k in P.__dict__ if not k.startswith("__")]
     assert public == names
     for prop in ("dim", "n"):
@@ -214,8 +201,7 @@ def test_phases_rejects_arguments(call, match):
 def test_static_methods_do_not_receive_instance():
     v = P.random(3, 7, 9)
     assert v.random(8, 16, 1).phases() == P.random(8, 16, 1).phases() == [7, 15, 8, 14, 11, 7, 8, 15]
-    if hasattr(P, "bundle"):
-        assert v.bundle([v]).phases() == v.phases()
+    assert v.bundle([v]).phases() == v.phases()
 
 
 @pytest.mark.parametrize(
@@ -243,17 +229,16 @@ def test_reimport_builds_new_module_sharing_the_class():
         import sys
         import velmora as m1
         cls = m1.PhaseHVec
-        f1 = getattr(m1, "resonator_factorize", None)
+        f1 = m1.resonator_factorize
         del sys.modules["velmora"]
         import velmora as m2
         assert m2 is not m1
         assert m2.PhaseHVec is cls
         assert m2.__all__ == m1.__all__ and m2.__all__ is not m1.__all__
         assert m2.__doc__ == m1.__doc__
-        if f1 is not None:
-            f2 = m2.resonator_factorize
-            assert f2 is not f1 and f2.__self__ is m2 and f1.__self__ is m1
-            assert f2.__module__ == "velmora"
+        f2 = m2.resonator_factorize
+        assert f2 is not f1 and f2.__self__ is m2 and f1.__self__ is m1
+        assert f2.__module__ == "velmora"
         # The old module's objects keep working.
         assert m1.PhaseHVec.random(4, 16, 1).phases() == [7, 15, 8, 14]
         import velmora as m3
@@ -299,8 +284,8 @@ def test_memory_stable_when_vectors_are_dropped():
         import gc, os, sys, velmora
         P = velmora.PhaseHVec
         PAGE = os.sysconf("SC_PAGE_SIZE")
-        rf = getattr(velmora, "resonator_factorize", None)
-        bundle = getattr(P, "bundle", None)
+        rf = velmora.resonator_factorize
+        bundle = P.bundle
 
         def rss():
             with open("/proc/self/statm") as f:
@@ -328,14 +313,12 @@ def test_memory_stable_when_vectors_are_dropped():
                     P.random(2 ** 62, 16, i)
                 except BaseException:
                     pass
-                if bundle is not None:
-                    bundle([a, b, c])
-                    try:
-                        bundle([a, P.random(4095, 16, i)])
-                    except BaseException:
-                        pass
-                if rf is not None:
-                    rf(s1, [[s1, s2], [s2]], 2)
+                bundle([a, b, c])
+                try:
+                    bundle([a, P.random(4095, 16, i)])
+                except BaseException:
+                    pass
+                rf(s1, [[s1, s2], [s2]], 2)
 
         churn(300)
         gc.collect()
