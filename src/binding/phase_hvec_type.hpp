@@ -13,13 +13,12 @@ namespace velmora::py {
 // new_instance. The class keeps the default type flags, so Python code can
 // replace __new__ and allocate an instance through object.__new__; such an
 // instance is all zero bytes and its vector was never built. `constructed`
-// is therefore the first thing read: zero means "no vector", which reads as
-// no phases at n = 0 (every core operation refuses it as an internal
-// failure) and is never destroyed.
+// is therefore read first: zero means "no vector", which reads as no phases
+// at n = 0 (a resolution the core refuses) and is never destroyed.
 struct PhaseHVecObject {
     PyObject_HEAD
-    bool constructed;
     alignas(PhaseHVec) unsigned char storage[sizeof(PhaseHVec)];
+    bool constructed;
 
     PhaseHVec& value() noexcept { return *std::launder(reinterpret_cast<PhaseHVec*>(storage)); }
 };
