@@ -1,14 +1,48 @@
-// Core (no Python) checks of inconsistent vectors, built and run by
-// test_core_native.py. Each block prints one line "name: ok" or "name: FAIL ...".
+// Core (no Python) checks of inconsistent vectors and of errors formed with no
+// memory left, built and run by test_core_native.py. Each block prints one
+// line "name: ok" or "name: FAIL ...".
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "core/phase_hvec.hpp"
+#include "core/phase_resonator.hpp"
 
 using namespace velmora;
 
 namespace {
 int failures = 0;
+bool refuse_allocations = false;
+}  // namespace
+
+// Every allocation fails while refuse_allocations is set, so a failure whose
+// message cannot be built shows whether it still comes back as a value.
+void* operator new(std::size_t size) {
+    if (!refuse_allocations)
+        if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+// Runs `call` with allocations refused: its error must be OutOfMemory, and
+// nothing may be thrown.
+template <class Call>
+void expect_out_of_memory(const char* name, Call&& call) {
+    const char* failure = nullptr;
+    refuse_allocations = true;
+    try {
+        auto r = call();
+        if (r.ok() || r.error().kind != Error::Kind::OutOfMemory) failure = "not out of memory";
+    } catch (...) {
+        failure = "threw";
+    }
+    refuse_allocations = false;
+    if (failure != nullptr) ++failures;
+    std::printf("%s: %s%s\n", name, failure != nullptr ? "FAIL " : "ok", failure != nullptr ? failure : "");
+}
 
 template <class T>
 void expect_internal(const char* name, Result<T> r, const char* message_start) {
@@ -49,5 +83,18 @@ int main() {
     expect_internal("bundle lying dim", bundle(items), "index out of bounds: the len is 2 but the index is");
     items[0].dim = 3;
     expect_internal("bundle short array", bundle(items), "index out of bounds: the len is 2 but the index is 3");
+
+    // Errors whose messages need memory, formed while there is none.
+    PhaseHVec bad_n = good;
+    bad_n.n = 1;
+    const PhaseHVec longer = with_phases({1, 2, 3, 0}, 4);
+    std::vector<PhaseHVec> mismatched{good, longer};
+    const std::vector<Codebook> books{{good, with_phases({1}, 4)}};
+    expect_out_of_memory("shape message", [&] { return check_shape(bad_n); });
+    expect_out_of_memory("phase message", [&] { return check_consistent(high); });
+    expect_out_of_memory("domain message", [&] { return check_compatible(good, longer); });
+    expect_out_of_memory("capacity message", [&] { return generate(std::uint64_t{1} << 62, 4, 1); });
+    expect_out_of_memory("bundle assertion", [&] { return bundle(mismatched); });
+    expect_out_of_memory("entries message", [&] { return resonator_factorize(good, books, 0); });
     return failures == 0 ? 0 : 1;
 }

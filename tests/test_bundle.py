@@ -1,12 +1,11 @@
 """PhaseHVec.bundle: the integer phasor fold and the extraction of its items."""
 
 import collections
-import gc
 import itertools
 import random as pyrandom
-import sys
 
 import pytest
+from conftest import assert_refcounts_stable, check_note, check_panic, panic_type, raised
 
 import oracle
 import velmora
@@ -46,8 +45,9 @@ def bundle_columns(make_vec, columns, n):
     return got, oracle.bundle(items, n)
 
 
-# -- reference self-checks ------------------------------------------------------
+# -- the oracle itself, against worked examples ----------------------------------
 
+@pytest.mark.oracle
 @pytest.mark.parametrize(
     "n, cos_table, sin_table",
     [
@@ -59,10 +59,11 @@ def bundle_columns(make_vec, columns, n):
          [0, 11585, 16384, 11585, 0, -11585, -16384, -11585]),
     ],
 )
-def test_reference_tables(n, cos_table, sin_table):
+def test_oracle_phasor_tables(n, cos_table, sin_table):
     assert oracle.phasor_tables(n) == (cos_table, sin_table)
 
 
+@pytest.mark.oracle
 @pytest.mark.parametrize(
     "x, expected",
     [(0.5, 1), (-0.5, -1), (1.5, 2), (2.5, 3), (-2.5, -3), (0.49999999999999994, 0),
@@ -70,7 +71,7 @@ def test_reference_tables(n, cos_table, sin_table):
      (-0.0, 0), (float("nan"), 0), (1e300, 2**63 - 1), (-1e300, -2**63),
      (float("inf"), 2**63 - 1)],
 )
-def test_reference_rounding(x, expected):
+def test_oracle_rounding(x, expected):
     assert oracle.to_int64_saturating(x) == expected
 
 
@@ -331,7 +332,7 @@ NOT_A_VEC = "'int' object is not an instance of 'PhaseHVec'"
         (lambda: GenIter([_vec(), 3], KeyError("midway")), TypeError, NOT_A_VEC),
     ],
 )
-def test_extraction_failures(make_items, exc_type, message, check_note):
+def test_extraction_failures(make_items, exc_type, message):
     items = make_items()
     with pytest.raises(BaseException) as ei:
         P.bundle(items)
@@ -383,7 +384,7 @@ def test_length_raising_in_list_subclass_is_ignored():
         ([(2, 2), (2, 65536)], n_mismatch(65536, 2)),
     ],
 )
-def test_mismatched_items_fail_the_assertion(shapes, message, check_panic):
+def test_mismatched_items_fail_the_assertion(shapes, message):
     items = [P.random(d, n, 1) for d, n in shapes]
     before = [v.phases() for v in items]
     with pytest.raises(BaseException) as ei:
@@ -400,31 +401,7 @@ def test_extraction_comes_before_the_assertions():
     assert str(ei.value) == "'None' is not an instance of 'PhaseHVec'"
 
 
-@pytest.mark.parametrize(
-    "args, kwargs, message",
-    [
-        ((), {}, "PhaseHVec.bundle() missing 1 required positional argument: 'items'"),
-        (([],), {"items": []}, "PhaseHVec.bundle() got multiple values for argument 'items'"),
-        (([], []), {}, "PhaseHVec.bundle() takes 1 positional arguments but 2 were given"),
-        ((), {"item": []}, "PhaseHVec.bundle() got an unexpected keyword argument 'item'"),
-    ],
-)
-def test_binding_errors(args, kwargs, message):
-    with pytest.raises(TypeError) as ei:
-        P.bundle(*args, **kwargs)
-    assert str(ei.value) == message
-    assert not hasattr(ei.value, "__notes__")
-
-
 # -- inputs and reference counts ----------------------------------------------------
-
-def _outcome(call, *args, **kwargs):
-    try:
-        call(*args, **kwargs)
-    except BaseException as exc:  # noqa: BLE001
-        return type(exc).__name__
-    return None
-
 
 def test_inputs_unchanged_and_reference_counts_stable():
     a, b = P.random(64, 16, 1), P.random(64, 16, 2)
@@ -436,19 +413,18 @@ def test_inputs_unchanged_and_reference_counts_stable():
     seq = Indexed([a, b], fail_at=1)
     lying = Indexed([a, b], length=2**62)
     snapshot = (a.phases(), b.phases(), other_dim.phases())
-    objects = (a, b, other_dim, ok, bad_elem, mismatch, empty, seq, lying)
-    gc.collect()
-    counts = [sys.getrefcount(x) for x in objects]
-    for _ in range(30):
-        assert _outcome(P.bundle, ok) is None
-        assert _outcome(P.bundle, items=tuple(ok)) is None
-        assert _outcome(P.bundle, lying) is None
-        assert _outcome(P.bundle, bad_elem) == "TypeError"
-        assert _outcome(P.bundle, seq) == "RuntimeError"
-        assert _outcome(P.bundle, empty) == "ValueError"
-        assert _outcome(P.bundle, mismatch) == "PanicException"
-    gc.collect()
-    assert [sys.getrefcount(x) for x in objects] == counts
+    panic = panic_type()
+
+    def exercise():
+        assert raised(P.bundle, ok) is None
+        assert raised(P.bundle, items=tuple(ok)) is None
+        assert raised(P.bundle, lying) is None
+        assert raised(P.bundle, bad_elem) is TypeError
+        assert raised(P.bundle, seq) is RuntimeError
+        assert raised(P.bundle, empty) is ValueError
+        assert raised(P.bundle, mismatch) is panic
+
+    assert_refcounts_stable((a, b, other_dim, ok, bad_elem, mismatch, empty, seq, lying), exercise, rounds=30)
     assert ok == [a, b, a] and bad_elem == [a, b, None] and mismatch == [a, other_dim]
     assert empty == [] and seq.items == [a, b]
     assert (a.phases(), b.phases(), other_dim.phases()) == snapshot

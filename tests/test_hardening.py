@@ -6,9 +6,7 @@ tools/fuzz_api.py; these are the short runs.
 
 import os
 import random
-import subprocess
 import sys
-import textwrap
 import threading
 
 import pytest
@@ -16,7 +14,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import velmora
-from conftest import UNDER_ASAN
+from conftest import UNDER_ASAN, run_python
 
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools")
 sys.path.insert(0, TOOLS)
@@ -25,13 +23,6 @@ import fuzz_api  # noqa: E402
 import leakhunt  # noqa: E402
 
 P = velmora.PhaseHVec
-
-
-def run_child(code, timeout=120):
-    proc = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                          timeout=timeout)
-    assert proc.returncode == 0, proc.stdout + proc.stderr
-    return proc.stdout
 
 
 def test_leak_hunt_short():
@@ -165,11 +156,11 @@ LAZY_RACE = """
 
 def test_lazy_objects_created_once_under_thread_race():
     for _ in range(3):
-        assert run_child(LAZY_RACE).strip() == "ok"
+        assert run_python(LAZY_RACE).strip() == "ok"
 
 
 def test_reimport_in_threads_shares_one_class():
-    out = run_child("""
+    out = run_python("""
         import sys, threading
         import velmora
         cls, first = velmora.PhaseHVec, velmora
@@ -201,7 +192,7 @@ def test_reimport_in_threads_shares_one_class():
 def test_memory_exhaustion_raises_and_recovers(case):
     # Headroom of 192 MiB above what the child already maps: the inputs fit,
     # the call's own allocations do not.
-    out = run_child("""
+    out = run_python("""
         import gc, os, resource, sys
         import velmora
         P = velmora.PhaseHVec
@@ -254,7 +245,7 @@ def test_reentrant_first_use_does_not_deadlock():
     # The Sequence lookup runs Python code (an import); if that code needs
     # the same lazily created object on the same thread, it must fail rather
     # than wait for itself forever.
-    out = run_child("""
+    out = run_python("""
         import sys, types
         import collections.abc
         real = sys.modules["collections.abc"]

@@ -3,23 +3,16 @@
 import gc
 import inspect
 import os
-import subprocess
 import sys
-import textwrap
 import types
 import weakref
 
 import pytest
-from conftest import UNDER_ASAN
+from conftest import UNDER_ASAN, run_python
 
 import velmora
 
 P = velmora.PhaseHVec
-
-needs_bundle = pytest.mark.skipif(not hasattr(P, "bundle"), reason="bundle not built")
-needs_resonator = pytest.mark.skipif(
-    not hasattr(velmora, "resonator_factorize"), reason="resonator_factorize not built"
-)
 
 MODULE_DOC = "Deterministic, verifiable vector-symbolic (VSA) memory on a quantized-phase substrate."
 CLASS_DOC = (
@@ -61,32 +54,17 @@ Py_TPFLAGS_BASETYPE = 1 << 10
 Py_TPFLAGS_HAVE_GC = 1 << 14
 
 
-def run_python(code):
-    """Run code in a fresh interpreter that sees the same import path."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
-    proc = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)],
-        env=env, capture_output=True, text=True, timeout=120,
-    )
-    assert proc.returncode == 0, proc.stderr
-    return proc.stdout
-
-
 # ---------------------------------------------------------------- module
 
 
 def test_module_doc_and_all():
     assert velmora.__doc__ == MODULE_DOC and len(MODULE_DOC) == 86
-    expected = ["__doc__", "PhaseHVec"]
-    if hasattr(velmora, "resonator_factorize"):
-        expected.append("resonator_factorize")
     assert type(velmora.__all__) is list
-    assert velmora.__all__ == expected
+    assert velmora.__all__ == ["__doc__", "PhaseHVec", "resonator_factorize"]
     # Nothing else public: in particular the internal-error type is not exported.
-    assert {k for k in vars(velmora) if not k.startswith("__")} == set(expected[1:])
+    assert {k for k in vars(velmora) if not k.startswith("__")} == {"PhaseHVec", "resonator_factorize"}
 
 
-@needs_resonator
 def test_resonator_function_object():
     f = velmora.resonator_factorize
     assert type(f) is types.BuiltinFunctionType
@@ -108,8 +86,6 @@ def test_class_identity():
 
 @pytest.mark.parametrize("name", sorted(SIGNATURES))
 def test_method_docstrings(name):
-    if not hasattr(P, name):
-        pytest.skip(name + " not built")
     sig, doc = SIGNATURES[name]
     for obj in (getattr(P, name), getattr(P.random(2, 4, 0), name)):
         assert obj.__text_signature__ == sig
@@ -125,8 +101,6 @@ def test_method_docstrings(name):
 
 def test_class_dict_layout():
     names = ["random", "bind", "unbind", "similarity", "bundle", "phases", "dim", "n"]
-    if not hasattr(P, "bundle"):
-        names.remove("bundle")
     public = [k for k in P.__dict__ if not k.startswith("__")]
     assert public == names
     for prop in ("dim", "n"):
@@ -155,6 +129,33 @@ def test_constructor_refused(make):
 def test_no_uninitialised_instances_via_object_new():
     with pytest.raises(TypeError):
         object.__new__(P)
+
+
+def test_instance_allocated_around_the_constructor_holds_no_vector():
+    # The class keeps the default flags, so __new__ can be replaced and reach
+    # object.__new__, whose instance is zero-filled: it reads as no phases at
+    # n = 0, every core operation refuses it, and it is released cleanly.
+    out = run_python(
+        """
+        import gc, velmora
+        P = velmora.PhaseHVec
+        P.__new__ = lambda cls, *args: object.__new__(cls)
+        z = P()
+        print(repr(z), z.dim, z.n, z.phases())
+        good = P.random(0, 16, 1)
+        for call in (lambda: z.bind(z), lambda: z.unbind(z), lambda: z.similarity(z), lambda: P.bundle([z]),
+                     lambda: velmora.resonator_factorize(z, []), lambda: velmora.resonator_factorize(good, [[z]])):
+            try:
+                call()
+            except BaseException as e:
+                print(type(e).__name__, e.args[0])
+        del z
+        gc.collect()
+        print("released")
+        """
+    )
+    refused = "PanicException phase vector resolution 0 outside 2..=65536"
+    assert out.splitlines() == ["PhaseHVec(dim=0, n=0) 0 0 []"] + [refused] * 6 + ["released"]
 
 
 def test_type_flags_and_instance_shape():
@@ -200,8 +201,7 @@ def test_phases_rejects_arguments(call, match):
 def test_static_methods_do_not_receive_instance():
     v = P.random(3, 7, 9)
     assert v.random(8, 16, 1).phases() == P.random(8, 16, 1).phases() == [7, 15, 8, 14, 11, 7, 8, 15]
-    if hasattr(P, "bundle"):
-        assert v.bundle([v]).phases() == v.phases()
+    assert v.bundle([v]).phases() == v.phases()
 
 
 @pytest.mark.parametrize(
@@ -229,17 +229,16 @@ def test_reimport_builds_new_module_sharing_the_class():
         import sys
         import velmora as m1
         cls = m1.PhaseHVec
-        f1 = getattr(m1, "resonator_factorize", None)
+        f1 = m1.resonator_factorize
         del sys.modules["velmora"]
         import velmora as m2
         assert m2 is not m1
         assert m2.PhaseHVec is cls
         assert m2.__all__ == m1.__all__ and m2.__all__ is not m1.__all__
         assert m2.__doc__ == m1.__doc__
-        if f1 is not None:
-            f2 = m2.resonator_factorize
-            assert f2 is not f1 and f2.__self__ is m2 and f1.__self__ is m1
-            assert f2.__module__ == "velmora"
+        f2 = m2.resonator_factorize
+        assert f2 is not f1 and f2.__self__ is m2 and f1.__self__ is m1
+        assert f2.__module__ == "velmora"
         # The old module's objects keep working.
         assert m1.PhaseHVec.random(4, 16, 1).phases() == [7, 15, 8, 14]
         import velmora as m3
@@ -285,8 +284,8 @@ def test_memory_stable_when_vectors_are_dropped():
         import gc, os, sys, velmora
         P = velmora.PhaseHVec
         PAGE = os.sysconf("SC_PAGE_SIZE")
-        rf = getattr(velmora, "resonator_factorize", None)
-        bundle = getattr(P, "bundle", None)
+        rf = velmora.resonator_factorize
+        bundle = P.bundle
 
         def rss():
             with open("/proc/self/statm") as f:
@@ -314,14 +313,12 @@ def test_memory_stable_when_vectors_are_dropped():
                     P.random(2 ** 62, 16, i)
                 except BaseException:
                     pass
-                if bundle is not None:
-                    bundle([a, b, c])
-                    try:
-                        bundle([a, P.random(4095, 16, i)])
-                    except BaseException:
-                        pass
-                if rf is not None:
-                    rf(s1, [[s1, s2], [s2]], 2)
+                bundle([a, b, c])
+                try:
+                    bundle([a, P.random(4095, 16, i)])
+                except BaseException:
+                    pass
+                rf(s1, [[s1, s2], [s2]], 2)
 
         churn(300)
         gc.collect()

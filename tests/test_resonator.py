@@ -11,13 +11,13 @@ import textwrap
 import time
 
 import pytest
+from conftest import assert_refcounts_stable, check_note, check_panic, raised
 
 import velmora
 import resonator_oracle as oracle
 
 PH = velmora.PhaseHVec
 rf = velmora.resonator_factorize
-HAS_NOTES = sys.version_info >= (3, 11)
 
 
 # --------------------------------------------------------------------------
@@ -39,37 +39,8 @@ def expected(composite, books, max_iter=50):
     return oracle.resonator(comp, n, obooks, max_iter)
 
 
-def check_notes(exc, param):
-    if HAS_NOTES:
-        assert exc.__notes__ == ["while processing '%s'" % param]
-    else:
-        assert not hasattr(exc, "__notes__")
-
-
-def check_panic(exc, message):
-    cls = type(exc)
-    assert cls.__name__ == "PanicException"
-    assert cls.__module__ == "ovra_runtime"
-    assert issubclass(cls, BaseException) and not issubclass(cls, Exception)
-    assert exc.args == (message,)
-    assert str(exc) == message
-
-
 def oob(length, index):
     return "index out of bounds: the len is %d but the index is %d" % (length, index)
-
-
-def swallow(*args, **kwargs):
-    """Call and discard any exception, so no traceback keeps arguments alive."""
-    try:
-        rf(*args, **kwargs)
-    except BaseException as exc:  # noqa: B902 - PanicException is a BaseException
-        return type(exc)
-    return None
-
-
-def refcounts(objs):
-    return [sys.getrefcount(o) for o in objs]
 
 
 # The core-level case: n = 8, Z = 8, two codebooks of three entries.
@@ -102,9 +73,10 @@ def oscillating_case(n, z, nbooks, size, seed):
 
 
 # --------------------------------------------------------------------------
-# the reference itself
+# the oracle itself, against worked examples
 # --------------------------------------------------------------------------
 
+@pytest.mark.oracle
 def test_oracle_core_case_trace():
     books = [[(p, 8) for p in CORE_BOOK0], [(p, 8) for p in CORE_BOOK1]]
     assert oracle.bind(CORE_BOOK0[1], CORE_BOOK1[2], 8) == CORE_COMPOSITE
@@ -120,6 +92,7 @@ def test_oracle_core_case_trace():
     assert [t["indices"] for t in trace] == [[1, 2]] * 4
 
 
+@pytest.mark.oracle
 @pytest.mark.parametrize("max_iter, sweeps, converged", [(50, 4, True), (1, 1, False), (0, 0, False)])
 def test_oracle_seeded_case_sweeps(max_iter, sweeps, converged):
     assert [oracle.generate(64, 16, s) for s in (1, 2, 3)] == [
@@ -131,6 +104,7 @@ def test_oracle_seeded_case_sweeps(max_iter, sweeps, converged):
     assert (ran, conv) == (sweeps, converged)
 
 
+@pytest.mark.oracle
 def test_oracle_rounding_and_lattice():
     assert [oracle.round_half_away(t) for t in (0.5, -0.5, 1.5, 2.5, -2.5, 0.49999999999999994)] == [
         1, -1, 2, 3, -3, 0]
@@ -333,7 +307,7 @@ def test_max_iter_refused(seeded_case, value, exc_type):
     with pytest.raises(exc_type) as info:
         rf(composite, books, max_iter=value)
     assert type(info.value) is exc_type
-    check_notes(info.value, "max_iter")
+    check_note(info.value, "max_iter")
 
 
 class StrSub(str):
@@ -401,7 +375,7 @@ def test_codebooks_refused(case):
             rf(composite, codebooks, max_iter)
         assert type(info.value) is exc_type
         assert str(info.value) == message
-        check_notes(info.value, "codebooks")
+        check_note(info.value, "codebooks")
 
 
 @pytest.mark.parametrize("composite, message", [
@@ -413,21 +387,7 @@ def test_composite_refused(composite, message):
     with pytest.raises(TypeError) as info:
         rf(composite, "checked later", None)
     assert str(info.value) == message
-    check_notes(info.value, "composite")
-
-
-@pytest.mark.parametrize("args, kwargs, message", [
-    ((1, 2, 3, 4), {}, "resonator_factorize() takes from 2 to 3 positional arguments but 4 were given"),
-    ((), {}, "resonator_factorize() missing 2 required positional arguments: 'composite' and 'codebooks'"),
-    ((1,), {}, "resonator_factorize() missing 1 required positional argument: 'codebooks'"),
-    ((1, 2), {"composite": 1}, "resonator_factorize() got multiple values for argument 'composite'"),
-    ((1, 2), {"max_iters": 1}, "resonator_factorize() got an unexpected keyword argument 'max_iters'"),
-])
-def test_argument_binding(args, kwargs, message):
-    with pytest.raises(TypeError) as info:
-        rf(*args, **kwargs)
-    assert str(info.value) == message
-    assert not getattr(info.value, "__notes__", None)
+    check_note(info.value, "composite")
 
 
 class Hinted:
@@ -502,13 +462,11 @@ def test_reference_counts_stable():
         ((books, books), {}),                         # composite refused
         ((composite, books, max_iter, 1), {}),        # binding error
     ]
-    for args, kwargs in calls:
-        swallow(*args, **kwargs)   # warm-up: one-time caches
-    before = refcounts(watched)
-    for _ in range(3):
+    def exercise():
         for args, kwargs in calls:
-            swallow(*args, **kwargs)
-    assert refcounts(watched) == before
+            raised(rf, *args, **kwargs)
+
+    assert_refcounts_stable(watched, exercise, rounds=3)
 
 
 # --------------------------------------------------------------------------

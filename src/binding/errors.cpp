@@ -126,11 +126,20 @@ Ref PyError::instantiate() && {
             PyObject* type = type_;
             if (form_ == Form::Panic) {
                 Expected<PyObject*> t = panic_type();
-                if (!t) {
-                    std::move(t).error().raise();
-                    return Ref();
+                if (t) {
+                    type = t.value();
+                } else {
+                    PyError failure = std::move(t).error();
+                    if (!failure.is_panic()) {
+                        std::move(failure).raise();
+                        return Ref();
+                    }
+                    // The type's own creation failed internally (a finalizer
+                    // that fails while it runs, say). Raising that failure
+                    // would need this same type again, without end, so the
+                    // message goes out as a SystemError instead.
+                    type = PyExc_SystemError;
                 }
-                type = t.value();
             }
             Ref message = message_object_ ? std::move(message_object_)
                                           : Ref(PyUnicode_FromStringAndSize(message_.data(), message_.size()));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "binding/arguments.hpp"
 #include "binding/once_cell.hpp"
@@ -102,7 +103,8 @@ PyObject* refuse_new(PyTypeObject* type, PyObject*, PyObject*) {
 
 void dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<PhaseHVecObject*>(self)->value.~PhaseHVec();
+    auto* instance = reinterpret_cast<PhaseHVecObject*>(self);
+    if (instance->constructed) instance->value().~PhaseHVec();
     auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     if (free_instance == nullptr) {
         // Cannot happen for a heap type; report rather than leak silently.
@@ -126,10 +128,10 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-const std::string type_name = std::string("builtins") + "." + "PhaseHVec";
-
+// tp_name points into this string for as long as the class exists, and the
+// class outlives static destruction: the name must be a literal.
 PyType_Spec spec = {
-    type_name.c_str(),
+    "builtins.PhaseHVec",
     static_cast<int>(sizeof(PhaseHVecObject)),
     0,
     Py_TPFLAGS_DEFAULT,
@@ -149,6 +151,14 @@ Expected<Ref> create_class() {
 }
 
 }  // namespace
+
+const PhaseHVec& no_vector() noexcept {
+    // Built on first use and never destroyed, so it stays readable however
+    // late in the life of the process an instance is read.
+    alignas(PhaseHVec) static unsigned char storage[sizeof(PhaseHVec)];
+    static const PhaseHVec* const empty = ::new (static_cast<void*>(storage)) PhaseHVec{PhaseArray(), 0, 0};
+    return *empty;
+}
 
 Expected<PyObject*> phase_hvec_class() {
     return class_cell.get_or_init([]() -> Expected<Ref> {
@@ -180,7 +190,9 @@ Expected<Ref> new_instance(PhaseHVec&& value) {
         instance = Ref(class_alloc(type, 0));
     }
     if (!instance) return take_pending();
-    ::new (&reinterpret_cast<PhaseHVecObject*>(instance.get())->value) PhaseHVec(std::move(value));
+    auto* object = reinterpret_cast<PhaseHVecObject*>(instance.get());
+    ::new (static_cast<void*>(object->storage)) PhaseHVec(std::move(value));
+    object->constructed = true;
     return instance;
 }
 

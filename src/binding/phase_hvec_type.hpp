@@ -2,20 +2,33 @@
 // vector values to and from instances.
 #pragma once
 
+#include <new>
+
 #include "binding/errors.hpp"
 #include "core/phase_hvec.hpp"
 
 namespace velmora::py {
 
-// An instance: the object header, then the vector it owns. Instances are
-// immutable once created.
+// An instance: the object header, then the vector it owns, built in place by
+// new_instance. The class keeps the default type flags, so Python code can
+// replace __new__ and allocate an instance through object.__new__; such an
+// instance is all zero bytes and its vector was never built. `constructed`
+// is therefore read first: zero means "no vector", which reads as no phases
+// at n = 0 (a resolution the core refuses) and is never destroyed.
 struct PhaseHVecObject {
     PyObject_HEAD
-    PhaseHVec value;
+    alignas(PhaseHVec) unsigned char storage[sizeof(PhaseHVec)];
+    bool constructed;
+
+    PhaseHVec& value() noexcept { return *std::launder(reinterpret_cast<PhaseHVec*>(storage)); }
 };
 
+// What an instance without a vector reads as: no phases, n = 0.
+const PhaseHVec& no_vector() noexcept;
+
 inline const PhaseHVec& vector_of(PyObject* instance) {
-    return reinterpret_cast<PhaseHVecObject*>(instance)->value;
+    auto* self = reinterpret_cast<PhaseHVecObject*>(instance);
+    return self->constructed ? self->value() : no_vector();
 }
 
 // The class object, created on first use. A creation failure is a

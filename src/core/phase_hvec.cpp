@@ -12,9 +12,13 @@
 
 namespace velmora {
 
-std::string index_out_of_bounds(std::uint64_t len, std::uint64_t index) {
-    return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +
-           std::to_string(index);
+Error index_out_of_bounds(std::uint64_t len, std::uint64_t index, std::source_location where) noexcept {
+    return Error::formatted(
+        [&] {
+            return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +
+                   std::to_string(index);
+        },
+        where);
 }
 
 namespace {
@@ -40,16 +44,25 @@ std::int64_t saturate_to_i64(double r) {
 }
 
 
-Error assertion_failed(const char* what, std::uint64_t left, std::uint64_t right) {
-    return Error::internal(std::string("assertion `left == right` failed: ") + what +
-                           "\n  left: " + std::to_string(left) +
-                           "\n right: " + std::to_string(right));
+Error assertion_failed(const char* what, std::uint64_t left, std::uint64_t right,
+                       std::source_location where = std::source_location::current()) noexcept {
+    return Error::formatted(
+        [&] {
+            return std::string("assertion `left == right` failed: ") + what + "\n  left: " + std::to_string(left) +
+                   "\n right: " + std::to_string(right);
+        },
+        where);
+}
+
+Error resolution_outside(std::uint32_t n, std::source_location where = std::source_location::current()) noexcept {
+    return Error::formatted([n] { return "phase vector resolution " + std::to_string(n) + " outside 2..=65536"; },
+                            where);
 }
 
 // A kernel reports the largest phase it read; one at or above n means the
 // vector broke its invariant, and the result built from it is discarded.
 Status check_largest_phase(std::uint32_t largest, std::uint32_t n) {
-    if (largest >= n) return Error::internal(index_out_of_bounds(n, largest));
+    if (largest >= n) return index_out_of_bounds(n, largest);
     return Ok{};
 }
 
@@ -92,11 +105,8 @@ __attribute__((noinline)) void sum_until_memo_miss(const std::uint16_t* pa, cons
 }  // namespace
 
 Status check_shape(const PhaseHVec& v) {
-    if (v.n < kMinResolution || v.n > kMaxResolution)
-        return Error::internal("phase vector resolution " + std::to_string(v.n) +
-                               " outside 2..=65536");
-    if (v.phases.size() != v.dim)
-        return Error::internal(index_out_of_bounds(v.phases.size(), v.dim));
+    if (v.n < kMinResolution || v.n > kMaxResolution) return resolution_outside(v.n);
+    if (v.phases.size() != v.dim) return index_out_of_bounds(v.phases.size(), v.dim);
     return Ok{};
 }
 
@@ -107,7 +117,7 @@ Status check_consistent(const PhaseHVec& v) {
     for (std::uint16_t p : v.phases) largest = std::max(largest, p);
     if (largest >= v.n)
         for (std::uint16_t p : v.phases)
-            if (p >= v.n) return Error::internal(index_out_of_bounds(v.n, p));
+            if (p >= v.n) return index_out_of_bounds(v.n, p);
     return Ok{};
 }
 
@@ -179,8 +189,7 @@ Status check_resolution(std::uint32_t n) {
 
 Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t seed) {
     if (dim > kMaxDim) return Error::internal("capacity overflow");
-    if (n < kMinResolution || n > kMaxResolution)
-        return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
+    if (n < kMinResolution || n > kMaxResolution) return resolution_outside(n);
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
         elementwise_kernels().generate(r.phases.data(), dim, seed * 0xC2B2AE3D27D4EB4Full, n);
@@ -194,8 +203,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);
     const std::uint64_t dim = items[0].dim;
     const std::uint32_t n = items[0].n;
-    if (n < kMinResolution || n > kMaxResolution)
-        return Error::internal("phase vector resolution " + std::to_string(n) + " outside 2..=65536");
+    if (n < kMinResolution || n > kMaxResolution) return resolution_outside(n);
     // Every item is checked before any is folded: a failure discards the
     // sums anyway, so the same failure wins, and no lookup can then leave
     // the table.
@@ -203,12 +211,12 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
         if (item.dim != dim)
             return assertion_failed("phase-vector dimension mismatch in bundle", item.dim, dim);
         if (item.n != n) return assertion_failed("phase-vector resolution mismatch in bundle", item.n, n);
-        if (item.phases.size() != dim) return Error::internal(index_out_of_bounds(item.phases.size(), dim));
+        if (item.phases.size() != dim) return index_out_of_bounds(item.phases.size(), dim);
         std::uint16_t largest = 0;
         for (std::uint16_t p : item.phases) largest = std::max(largest, p);
         if (largest >= n) {
             for (std::uint16_t p : item.phases)
-                if (p >= n) return Error::internal(index_out_of_bounds(n, p));
+                if (p >= n) return index_out_of_bounds(n, p);
         }
     }
     return catching_allocation([&]() -> Result<PhaseHVec> {

@@ -27,10 +27,10 @@ Status check_entries(const PhaseHVec& composite, const std::vector<Codebook>& co
     const std::uint64_t z = composite.dim;
     for (const Codebook& book : codebooks)
         for (const PhaseHVec& e : book)
-            if (e.dim < z) return Error::internal(index_out_of_bounds(e.dim, e.dim));
+            if (e.dim < z) return index_out_of_bounds(e.dim, e.dim);
     for (const Codebook& book : codebooks)
         for (const PhaseHVec& e : book)
-            if (e.dim > z) return Error::internal(index_out_of_bounds(z, z));
+            if (e.dim > z) return index_out_of_bounds(z, z);
     return Ok{};
 }
 

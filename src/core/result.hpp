@@ -32,17 +32,39 @@ struct Error {
     const char* file = "";
     std::uint32_t line = 0;
 
-    static Error domain(std::string message) { return {Kind::Domain, std::move(message)}; }
-    static Error internal(std::string message,
-                          std::source_location where = std::source_location::current()) {
-        return {Kind::Internal, std::move(message), where.file_name(), where.line()};
+    // The factories never throw. A message that cannot be allocated turns
+    // the error into OutOfMemory, so reporting a failure cannot itself throw
+    // out of the core.
+    static Error domain(const char* message) noexcept {
+        return guarded([message] { return Error{Kind::Domain, message}; });
     }
-    static Error out_of_memory() { return {Kind::OutOfMemory, {}}; }
-    static Error interrupted() { return {Kind::Interrupted, {}}; }
+    static Error internal(const char* message,
+                          std::source_location where = std::source_location::current()) noexcept {
+        return formatted([message] { return std::string(message); }, where);
+    }
+    // An internal error whose message `format()` builds.
+    template <class Format>
+    static Error formatted(Format&& format,
+                           std::source_location where = std::source_location::current()) noexcept {
+        return guarded([&] { return Error{Kind::Internal, format(), where.file_name(), where.line()}; });
+    }
+    static Error out_of_memory() noexcept { return {Kind::OutOfMemory, {}}; }
+    static Error interrupted() noexcept { return {Kind::Interrupted, {}}; }
+
+private:
+    template <class Make>
+    static Error guarded(Make&& make) noexcept {
+        try {
+            return make();
+        } catch (...) {  // only the message's allocation can throw
+            return out_of_memory();
+        }
+    }
 };
 
-// "index out of bounds: the len is L but the index is I"
-std::string index_out_of_bounds(std::uint64_t len, std::uint64_t index);
+// The internal error "index out of bounds: the len is L but the index is I".
+Error index_out_of_bounds(std::uint64_t len, std::uint64_t index,
+                          std::source_location where = std::source_location::current()) noexcept;
 
 template <class T, class E = Error>
 class Result {
