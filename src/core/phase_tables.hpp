@@ -10,7 +10,9 @@
 // the difference memo 2n - 1 doubles (16n bytes) and the bundle table 2n
 // int16 (4n bytes): at most 36 * 65536 bytes = 2.25 MiB per resolution. Each
 // kind keeps the tables of its kTableCacheSlots most recently used
-// resolutions, so the cache never holds more than 4 * 2.25 MiB = 9 MiB.
+// resolutions between calls, at most 4 * 2.25 MiB = 9 MiB; while a new table
+// is built a kind briefly holds five, and an evicted table lives on while a
+// running call still holds it.
 // Callers hold a shared_ptr for the duration of a call, so an eviction never
 // frees a table in use.
 //
