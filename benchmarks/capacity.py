@@ -546,7 +546,7 @@ def ideal_tail(n, dim, threshold):
     return math.erfc(threshold * math.sqrt(2 * dim) / math.sqrt(2))  # variance 1 / (2 dim)
 
 
-def generator_study(dim=1500, count=1000, levels=(2, 16, 256), thresholds=(0.1, 0.15, 0.2)):
+def generator_study(dim=1500, count=1000, levels=(2, 3, 16, 17, 256, 257), thresholds=(0.1, 0.15, 0.2)):
     rows = []
     rng = np.random.default_rng(20201201)
     random_seeds = [int(x) for x in rng.integers(0, 2**63, size=count, dtype=np.uint64) * 2 + rng.integers(0, 2, count)]
@@ -565,6 +565,10 @@ def generator_study(dim=1500, count=1000, levels=(2, 16, 256), thresholds=(0.1, 
             for t in thresholds:
                 row[f"above_{t}"] = float(np.mean(sims > t + 1e-12))
                 row[f"ideal_above_{t}"] = float(f"{ideal_tail(n, dim, t):.3g}")
+            # five standard deviations compares resolutions on one scale
+            five = 5.0 * row["ideal_std"]
+            row["above_5sd"] = float(np.mean(sims > five))
+            row["ideal_above_5sd"] = float(f"{ideal_tail(n, dim, five):.3g}")
             row["seconds"] = round(time.perf_counter() - start, 1)
             rows.append(row)
             print(row, flush=True)
