@@ -400,6 +400,28 @@ def _module_attempts(composite, vbooks, truth, strategy, z):
     return 0, False
 
 
+def _pair_completion(composite, vbooks, truth):
+    """One run; when one factor of three reports a high similarity, every pair for the other two.
+
+    At n = 2 a run that ends on two negated factors still reports the third one
+    right, with similarity 1; unbinding it leaves a two-factor problem that D*D
+    similarities settle.  Returns (answered, right).
+    """
+    found = resonator_factorize(composite, vbooks)
+    good = [f for f, (_, sim) in enumerate(found) if sim >= SOLVED_SIMILARITY]
+    answer = [i for i, _ in found]
+    if len(good) == len(vbooks):
+        return True, answer == list(truth)
+    if len(good) != 1 or len(vbooks) != 3:
+        return False, False
+    k = good[0]
+    f, g = [x for x in range(3) if x != k]
+    rest = composite.unbind(vbooks[k][answer[k]])
+    sim, answer[f], answer[g] = max((q.similarity(b), i, j) for i, q in enumerate(rest.unbind(a) for a in vbooks[f])
+                                    for j, b in enumerate(vbooks[g]))
+    return sim >= SOLVED_SIMILARITY, sim >= SOLVED_SIMILARITY and answer == list(truth)
+
+
 def kent_problem(problem, d, advice=False):
     """Every column of the bipolar study for one seeded problem (F = 3, Z = 1500, n = 2)."""
     z, f_count, cap = 1500, 3, published_cap(d)
@@ -435,6 +457,7 @@ def kent_problem(problem, d, advice=False):
     if advice:
         for strategy in ("decoy", "reorder"):
             out[strategy] = _module_attempts(composite, vbooks, truth, strategy, z)
+        out["completion"] = _pair_completion(composite, vbooks, truth)
     return out
 
 
@@ -470,6 +493,9 @@ def kent_study(sizes, trials, pool, advice_sizes=()):
                                           if d in advice_sizes else "")
             row[f"{strategy}_accepted_wrong"] = (sum(r[strategy][0] > 0 and not r[strategy][1] for r in res)
                                                  if d in advice_sizes else "")
+        row["completion"] = sum(r["completion"][1] for r in res) / trials if d in advice_sizes else ""
+        row["completion_accepted_wrong"] = (sum(r["completion"][0] and not r["completion"][1] for r in res)
+                                            if d in advice_sizes else "")
         row["seconds"] = round(time.perf_counter() - start, 1)
         rows.append(row)
         print(row, flush=True)
