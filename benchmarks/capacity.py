@@ -364,8 +364,9 @@ def m_ladder(start, stop):
 # the published bipolar protocol: reference, velmora, ablation, shifts, advice
 # ---------------------------------------------------------------------------
 
-# One change at a time from velmora (max_iter=50); "published" makes all the changes
-# that separate velmora from the published network at once.
+# One change at a time from velmora (max_iter=50), then the read-out and the cap
+# together with each of the others; "published" makes every change that separates
+# velmora from the published network at once.
 ABLATION = [
     ("readout", {"readout": "abs"}, "50"),
     ("fixed_point", {"stop": "fixed_point"}, "50"),
@@ -373,6 +374,8 @@ ABLATION = [
     ("tie_plus", {"tie": "plus"}, "50"),
     ("simultaneous", {"update": "simultaneous"}, "50"),
     ("readout_cap", {"readout": "abs"}, "cap"),
+    ("readout_cap_stop", {"readout": "abs", "stop": "fixed_point"}, "cap"),
+    ("readout_cap_tie", {"readout": "abs", "tie": "plus"}, "cap"),
     ("published", {"readout": "abs", "stop": "fixed_point", "tie": "plus"}, "cap"),
 ]
 ADVICE_ATTEMPTS = (1, 2, 4, 8)
