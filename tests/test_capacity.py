@@ -6,6 +6,8 @@ independently, and against the module itself.
 
 import importlib.util
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -52,4 +54,43 @@ def test_run_problem_uses_the_module_and_agrees_with_it():
 
 @pytest.mark.parametrize("weights", ["outer", "ols"])
 def test_textbook_reference_solves_small_problems(weights):
-    assert all(capacity.textbook_bipolar(p, 4, z=512, weights=weights)[0] for p in range(3))
+    assert all(capacity.textbook_bipolar(*capacity.bipolar_books(p, 4, z=512), 50, weights)[0] for p in range(3))
+
+
+def velmora_problem(problem, m, z, f):
+    books01, truth = capacity.bipolar_books(problem, m, z, f)
+    books = [[PhaseHVec.random(z, 2, capacity.entry_seed(problem, k, i)) for i in range(m)] for k in range(f)]
+    composite = books[0][truth[0]]
+    for k in range(1, f):
+        composite = composite.bind(books[k][truth[k]])
+    return books01, sum(books01[k][truth[k]] for k in range(f)) % 2, books, composite
+
+
+# sizes where runs converge, fail, cycle to the budget, and cancel to exact ties
+@pytest.mark.parametrize("m, z, f, max_iter", [(8, 64, 3, 50), (40, 300, 3, 50), (40, 300, 3, 7), (24, 32, 2, 50),
+                                               (6, 16, 4, 0), (79, 1500, 3, 120)])
+def test_bipolar_copy_equals_module_bit_for_bit(m, z, f, max_iter):
+    for problem in range(3):
+        books01, comp01, books, composite = velmora_problem(problem, m, z, f)
+        found = resonator_factorize(composite, books, max_iter)
+        assert capacity.bipolar_velmora(comp01, books01, max_iter)[0] == found
+
+
+def test_bipolar_copy_sweeps_equal_mirror():
+    books01, comp01, _, _ = velmora_problem(2, 30, 200, 3)
+    assert capacity.bipolar_velmora(comp01, books01)[:3] == capacity.mirror_resonator(comp01, books01, 2)
+
+
+def test_all_switches_make_the_published_network():
+    for problem in range(4):
+        books01, truth = capacity.bipolar_books(problem, 40, 400)
+        comp01 = sum(b[t] for b, t in zip(books01, truth)) % 2
+        res = capacity.bipolar_velmora(comp01, books01, capacity.published_cap(40), readout="abs",
+                                       stop="fixed_point", tie="plus")
+        assert ([i for i, _ in res[0]] == truth, res[1]) == capacity.textbook_bipolar(books01, truth)[:2]
+
+
+def test_codebook_check_example_redraws_the_close_pair():
+    script = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "examples", "codebook_check.py")
+    out = subprocess.run([sys.executable, script, "--n", "16"], capture_output=True, text=True, check=True).stdout
+    assert "seeds 67 and 192: |similarity| 0.201" in out and "replacing 1 seed(s) [(192, 1000000000)]" in out
