@@ -1,5 +1,6 @@
 #include "core/lattice_levels.hpp"
 
+#include <bit>
 #include <cmath>
 
 #include "core/correctly_rounded.hpp"
@@ -69,20 +70,30 @@ constexpr double kSeries[14] = {
     -1.0 / 15.0, 1.0 / 17.0,  -1.0 / 19.0, 1.0 / 21.0,  -1.0 / 23.0, 1.0 / 25.0,  -1.0 / 27.0,
 };
 
+// Branch-free: every value is computed unconditionally and a choice between
+// two is a bitwise select on their representations. With an ordinary
+// ternary the compiler sinks the unused side into a branch that it may not
+// then speculate (a floating-point operation could trap), and the loop
+// would not vectorise.
+VELMORA_BODY double select(bool c, double a, double b) {
+    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(c);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
+}
+
 VELMORA_BODY double estimate_body(double y, double x) {
     const double ax = std::fabs(x), ay = std::fabs(y);
     const bool steep = ay > ax;
-    const double num = steep ? ax : ay;
-    const double den = steep ? ay : ax;
+    const double num = select(steep, ax, ay), den = select(steep, ay, ax);
     const bool far = num > kTanPi8 * den;
-    const double u = (far ? num - den : num) / (far ? num + den : den);
+    const double u = select(far, num - den, num) / select(far, num + den, den);
     const double u2 = u * u;
     double p = kSeries[13];
     for (int i = 12; i >= 0; --i) p = kSeries[i] + u2 * p;
-    double v = (far ? kPi4 : 0.0) + u * p;
-    v = steep ? kPi2 - v : v;
-    v = x < 0.0 ? kPi - v : v;
-    return y < 0.0 ? -v : v;
+    const double near_axis = u * p;
+    const double first = select(far, kPi4 + near_axis, near_axis);
+    const double octant = select(steep, kPi2 - first, first);
+    const double half = select(x < 0.0, kPi - octant, octant);
+    return select(y < 0.0, -half, half);
 }
 
 double lattice_margin(std::uint32_t n) {
@@ -102,12 +113,13 @@ VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::u
         const double k = (t + kRoundMagic) - kRoundMagic;
         const double d = std::fabs(t - k);
         const double ax = std::fabs(x), ay = std::fabs(y);
-        const double lo = ax < ay ? ax : ay, hi = ax < ay ? ay : ax;
+        const double lo = select(ax < ay, ax, ay), hi = select(ax < ay, ay, ax);
         // NaN fails every comparison, so it lands on the exact path too.
         // Bitwise ands keep the loop free of branches, so that it vectorises.
         const bool decided = (d < limit) & (lo > 0.0) & (hi > kTiny) & (hi < kHuge);
-        const double level = k < 0.0 ? k + big_n : k;
-        levels[j] = static_cast<std::uint16_t>(static_cast<std::int32_t>(decided ? level : 0.0));
+        const double level = select(k < 0.0, k + big_n, k);
+        // An undecided (possibly NaN) level is replaced before conversion.
+        levels[j] = static_cast<std::uint16_t>(static_cast<std::int32_t>(select(decided, level, 0.0)));
         needs_exact[j] = static_cast<std::uint8_t>(!decided);
         exact += !decided;
     }

@@ -9,6 +9,7 @@
 # against its SHA-256). The header set is the union of what the compilers
 # found here include for x86-64 (with and without FMA), aarch64, s390x,
 # musl, Windows and macOS; the FPUtil architecture folders are copied whole.
+# One patch is applied on top (see below).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=22.1.8
@@ -50,5 +51,9 @@ mkdir -p "$dest"
       cp "$f" "$dest/$f"
     done )
 cp "$libc/LICENSE.TXT" "$dest/LICENSE.TXT"
-echo "LLVM libc $version from $url" >"$dest/VERSION"
+# Our one change: a 128-bit shift shortcut that is wrong on big-endian
+# machines (s390x: cos of the double nearest pi/2 came out as 0).
+(cd "$dest" && patch -s -p1 <"$root/tools/vendor/llvm_libc_big_endian.patch")
+{ echo "LLVM libc $version from $url"
+  echo "patched with tools/vendor/llvm_libc_big_endian.patch"; } >"$dest/VERSION"
 echo "vendored $(find "$dest" -type f | wc -l) files into third_party/llvm-libc"
