@@ -684,7 +684,7 @@ def plot(path, rows, reference=()):
 
 
 KENT_COLUMNS = [("reference", "published network"), ("reference_independent", "same, NumPy vectors"),
-                ("velmora_50", "velmora 50"), ("velmora_cap", "velmora cap")]
+                ("velmora_50", "velmora, max_iter=50"), ("velmora_cap", "velmora, max_iter=cap")]
 
 
 def print_kent(rows):
@@ -723,9 +723,10 @@ def plot_kent(path, rows):
     right.set_xticklabels([name.replace("ablation_", "").replace("_", " ") for name in names], rotation=35,
                           ha="right", fontsize=8)
     right.set_title("velmora with one change at a time")
-    right.set_ylim(0, 1.02)
+    right.set_ylim(0, 1.18)
+    right.set_yticks([0, 0.2, 0.4, 0.6, 0.8, 1.0])
     right.grid(alpha=0.3, axis="y")
-    right.legend(fontsize=7)
+    right.legend(fontsize=7, ncol=len(rows), loc="upper center")
     fig.tight_layout()
     fig.savefig(path, dpi=110)
     return True
