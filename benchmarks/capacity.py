@@ -27,8 +27,18 @@ Two studies:
 Points run cheapest first; ``--budget`` seconds stops the study between points
 (the CSV is rewritten after every point, so a stopped run keeps what it did).
 
+``--reference`` puts the published protocol side by side on the same seeded
+problems (500 per size): the published network (``textbook_bipolar``), velmora at
+``max_iter=50`` and at the published cap, an ablation that changes velmora one
+choice at a time (``bipolar_velmora``, exact at n = 2 and checked against the
+module on every call), how often velmora's wrong factors are shifted solutions,
+and re-runs a caller can make within the API.  ``--generator`` measures how far
+seeded vectors are from independent random phases.
+
     python benchmarks/capacity.py --quick                       # smoke test, seconds
-    python benchmarks/capacity.py --budget 1800 --jobs 2 --kent # the committed run
+    python benchmarks/capacity.py --budget 1800 --jobs 2 --kent # the committed grid run
+    python benchmarks/capacity.py --kent-only --reference       # the published protocol, about 14 min
+    python benchmarks/capacity.py --generator                   # seconds
 """
 
 import argparse
