@@ -27,8 +27,18 @@ Two studies:
 Points run cheapest first; ``--budget`` seconds stops the study between points
 (the CSV is rewritten after every point, so a stopped run keeps what it did).
 
+``--reference`` puts the published protocol side by side on the same seeded
+problems (500 per size): the published network (``textbook_bipolar``), velmora at
+``max_iter=50`` and at the published cap, an ablation that changes velmora one
+choice at a time (``bipolar_velmora``, exact at n = 2 and checked against the
+module on every call), how often velmora's wrong factors are shifted solutions,
+and re-runs a caller can make within the API.  ``--generator`` measures how far
+seeded vectors are from independent random phases.
+
     python benchmarks/capacity.py --quick                       # smoke test, seconds
-    python benchmarks/capacity.py --budget 1800 --jobs 2 --kent # the committed run
+    python benchmarks/capacity.py --budget 1800 --jobs 2 --kent # the committed grid run
+    python benchmarks/capacity.py --kent-only --reference       # the published protocol, about 14 min
+    python benchmarks/capacity.py --generator                   # seconds
 """
 
 import argparse
@@ -514,7 +524,7 @@ def shift_study(n, d, trials, z=1500, f_count=3, max_iter=50):
     """
     start = time.perf_counter()
     wrong = shifted = mostly = binds = mismatch = failed = 0
-    sims, mostly_sims, offsets = [], [], {}
+    sims, mostly_sims, offsets, mostly_offsets = [], [], {}, {}
     for p in range(trials):
         truth = [truth_index(p, f, d) for f in range(f_count)]
         arrays = [np.stack([generate(z, n, entry_seed(p, f, i)) for i in range(d)]) for f in range(f_count)]
@@ -542,12 +552,14 @@ def shift_study(n, d, trials, z=1500, f_count=3, max_iter=50):
             elif k and off[k] >= 0.9 * z:
                 mostly += 1
                 mostly_sims.append(found[f][1])
+                mostly_offsets[min(k, n - k)] = mostly_offsets.get(min(k, n - k), 0) + 1
     row = {"n": n, "D": d, "F": f_count, "N": z, "max_iter": max_iter, "trials": trials, "failed": failed,
            "wrong_factors": wrong, "exactly_shifted": shifted, "mostly_shifted": mostly,
            "failed_but_binds": int(binds), "shifted_similarity_mean": round(sum(sims) / max(len(sims), 1), 4),
            "shifted_similarity_max": round(max(sims), 4) if sims else "",
            "mostly_similarity_mean": round(sum(mostly_sims) / max(len(mostly_sims), 1), 4),
            "offsets": " ".join(f"{k}:{v}" for k, v in sorted(offsets.items())),
+           "mostly_offsets": " ".join(f"{k}:{v}" for k, v in sorted(mostly_offsets.items())),
            "mirror_mismatch": int(mismatch), "seconds": round(time.perf_counter() - start, 1)}
     print(row, flush=True)
     return row
@@ -575,11 +587,11 @@ def ideal_tail(n, dim, threshold):
     return math.erfc(threshold * math.sqrt(2 * dim) / math.sqrt(2))  # variance 1 / (2 dim)
 
 
-def generator_study(dim=1500, count=1000, levels=(2, 3, 16, 17, 256, 257), thresholds=(0.1, 0.15, 0.2)):
+def generator_study(dims=(1500, 6000), count=1000, levels=(2, 3, 16, 17, 256, 257), thresholds=(0.1, 0.15, 0.2)):
     rows = []
     rng = np.random.default_rng(20201201)
     random_seeds = [int(x) for x in rng.integers(0, 2**63, size=count, dtype=np.uint64) * 2 + rng.integers(0, 2, count)]
-    for n in levels:
+    for dim, n in ((dim, n) for dim in dims for n in levels):
         for kind, seeds in (("consecutive", range(count)), ("random64", random_seeds), ("independent", None)):
             start = time.perf_counter()
             if seeds is None:
@@ -682,7 +694,7 @@ def plot(path, rows, reference=()):
 
 
 KENT_COLUMNS = [("reference", "published network"), ("reference_independent", "same, NumPy vectors"),
-                ("velmora_50", "velmora 50"), ("velmora_cap", "velmora cap")]
+                ("velmora_50", "velmora, max_iter=50"), ("velmora_cap", "velmora, max_iter=cap")]
 
 
 def print_kent(rows):
@@ -721,9 +733,10 @@ def plot_kent(path, rows):
     right.set_xticklabels([name.replace("ablation_", "").replace("_", " ") for name in names], rotation=35,
                           ha="right", fontsize=8)
     right.set_title("velmora with one change at a time")
-    right.set_ylim(0, 1.02)
+    right.set_ylim(0, 1.18)
+    right.set_yticks([0, 0.2, 0.4, 0.6, 0.8, 1.0])
     right.grid(alpha=0.3, axis="y")
-    right.legend(fontsize=7)
+    right.legend(fontsize=7, ncol=len(rows), loc="upper center")
     fig.tight_layout()
     fig.savefig(path, dpi=110)
     return True
@@ -753,6 +766,7 @@ def main(argv=None):
                    help="sizes at which --reference measures re-runs with a decoy entry or a reordered codebook")
     p.add_argument("--shift-sizes", type=int, nargs="*", default=[48, 79])
     p.add_argument("--shift-trials", type=int, default=200, help="problems per size and n for the shift count")
+    p.add_argument("--shift-only", action="store_true", help="only the shifted-solution count: PREFIX_shift.csv")
     p.add_argument("--generator", action="store_true",
                    help="pairwise similarities of seeded vectors against independent phases: PREFIX_generator.csv")
     p.add_argument("--plot-only", action="store_true", help="redraw the plots from the CSVs")
@@ -766,6 +780,10 @@ def main(argv=None):
         a.problems, a.factors, a.dims, a.levels, a.max_m = min(a.problems, 20), [2, 3], [256], [16], 64
 
     pool = ProcessPoolExecutor(a.jobs) if a.jobs > 1 else None
+    if a.shift_only:
+        shifts = [shift_study(n, d, a.shift_trials) for n in (2, 16) for d in a.shift_sizes]
+        write_csv(a.out + "_shift.csv", shifts, list(shifts[0]))
+        return shifts
     if a.reference or a.generator:
         start = time.perf_counter()
         try:
