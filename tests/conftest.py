@@ -19,6 +19,7 @@ result is checked against the target before it is handed out.
 """
 
 import gc
+import importlib
 import os
 import subprocess
 import sys
@@ -153,7 +154,15 @@ def unavailable(reason):
     so that a green CI run means that every such check ran."""
     if os.environ.get("CI") == "true":
         pytest.fail(reason + "; under CI=true this check must run", pytrace=False)
-    pytest.skip(reason)
+    pytest.skip(reason, allow_module_level=True)
+
+
+def require(module):
+    """Import an optional test dependency, or report the check as unavailable."""
+    try:
+        return importlib.import_module(module)
+    except ImportError:
+        unavailable("needs %s (pip install '.[test]')" % module)
 
 
 # Argument binding: every callable, its exact TypeError messages.

@@ -11,7 +11,9 @@ import sys
 
 import pytest
 
-np = pytest.importorskip("numpy")
+from conftest import require
+
+np = require("numpy")
 
 import resonator_oracle as oracle  # noqa: E402
 from velmora import PhaseHVec, resonator_factorize  # noqa: E402

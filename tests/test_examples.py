@@ -12,6 +12,8 @@ import sys
 
 import pytest
 
+from conftest import require
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -35,14 +37,14 @@ def test_example_runs(script, args, expected):
 
 
 def test_distributed_batch_matches_in_process():
-    pytest.importorskip("distributed")
+    require("distributed")
     out = run("examples/distributed_factorize.py", "--workers", "2", "--jobs", "6", "--dim", "256",
               "--entries", "8", "--timeout", "90", timeout=150)
     assert "6/6 answers identical to the in-process ones" in out
 
 
 def test_capacity_quick_mirror_agrees(tmp_path):
-    pytest.importorskip("numpy")
+    require("numpy")
     spec = importlib.util.spec_from_file_location("capacity", os.path.join(ROOT, "benchmarks", "capacity.py"))
     capacity = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(capacity)
