@@ -28,10 +28,16 @@ bool isa_supported(Isa isa) {
 #endif
 }
 
+// The build may cap dispatch (cmake -DVELMORA_MAX_ISA=avx2) so that one
+// machine can measure every variant; by default nothing is capped.
+#ifndef VELMORA_MAX_ISA_LEVEL
+#define VELMORA_MAX_ISA_LEVEL 2
+#endif
+
 Isa best_isa() {
     static const Isa best = [] {
-        if (isa_supported(Isa::Avx512)) return Isa::Avx512;
-        if (isa_supported(Isa::Avx2)) return Isa::Avx2;
+        if (VELMORA_MAX_ISA_LEVEL >= 2 && isa_supported(Isa::Avx512)) return Isa::Avx512;
+        if (VELMORA_MAX_ISA_LEVEL >= 1 && isa_supported(Isa::Avx2)) return Isa::Avx2;
         return Isa::Baseline;
     }();
     return best;

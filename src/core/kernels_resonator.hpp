@@ -33,13 +33,19 @@ inline constexpr std::size_t kResonatorLanes = 8;
 struct EntryBlock {
     const std::uint16_t* index;
     const double* table;  // [2p] = cos, [2p + 1] = sin of phase p
+    std::size_t levels;   // entries of the table: every index is below it
 };
 
 // One entry on its own (a partial block, or a block of mixed tables).
 struct EntryPhasors {
     const std::uint16_t* index;  // z phase indices
     const double* table;
+    std::size_t levels;
 };
+
+// Tables of at most this many levels are held in registers by the AVX-512
+// kernels (two-source permutes look up 8 of 16 doubles at once).
+inline constexpr std::size_t kRegisterTableLevels = 16;
 
 struct ResonatorKernels {
     // w[l] = sum over j < z of (re_l[j] * u[2j]) + (im_l[j] * u[2j + 1]), l < kResonatorLanes.

@@ -167,11 +167,11 @@ private:
             book.entries.reserve(source.size());
             for (const PhaseHVec& e : source) {
                 if (auto it = shared.find(e.n); it != shared.end()) {
-                    book.entries.push_back({e.phases.data(), it->second});
+                    book.entries.push_back({e.phases.data(), it->second, e.n});
                     continue;
                 }
                 std::vector<double>& own = private_.emplace_back(phasors_of(e));
-                book.entries.push_back({identity_.data(), own.data()});
+                book.entries.push_back({identity_.data(), own.data(), z_});
             }
             group(book);
         }
@@ -193,7 +193,7 @@ private:
             if (start + L <= e.size() && uniform(start)) {
                 for (std::size_t j = 0; j < z_; ++j)
                     for (std::size_t l = 0; l < L; ++l) out[j * L + l] = e[start + l].index[j];
-                Group& g = book.groups.emplace_back(Group{start, L, true, EntryBlock{out, e[start].table}});
+                Group& g = book.groups.emplace_back(Group{start, L, true, EntryBlock{out, e[start].table, e[start].levels}});
                 if (auto it = products_.find(e[start].table); it != products_.end()) {
                     g.products = it->second.first.data();
                     g.levels = it->second.second;

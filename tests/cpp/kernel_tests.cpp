@@ -198,20 +198,24 @@ void test_similarity_and_bundle() {
 void test_resonator_kernels(Isa isa) {
     const ResonatorKernels& k = resonator_kernels(isa);
     const std::string tag = std::string("[") + isa_name(isa) + "] ";
-    const auto t16 = phasor_table(16), t65536 = phasor_table(65536);
-    for (std::size_t z : {0, 1, 3, 4, 5, 8, 9, 257})
+    const auto t65536 = phasor_table(65536);
+    // Blocks at table sizes in and out of the register kernels' reach.
+    for (std::uint32_t m : {16u, 2u, 5u, 9u, 17u})
+    for (std::size_t z : {0, 1, 3, 4, 5, 8, 9, 15, 16, 17, 257})
         for (std::size_t count = 0; count <= 2 * kResonatorLanes + 3; ++count)
             for (bool blocked : {false, true}) {
                 if (blocked && count != kResonatorLanes) continue;
+                if (!blocked && m != 16) continue;
+                const auto t16 = phasor_table(m);
                 std::vector<Phases> phases;
                 std::vector<EntryPhasors> entries;
                 std::vector<reference::Phasor> plain;
                 for (std::size_t e = 0; e < count; ++e) {
                     // Mixed resolutions among loose entries; one shared table in a block.
-                    const std::uint32_t n = !blocked && e % 3 == 2 ? 65536 : 16;
+                    const std::uint32_t n = !blocked && e % 3 == 2 ? 65536 : m;
                     phases.push_back(random_phases(z, n));
                     plain.push_back(reference::phasor({phases.back(), n}));
-                    entries.push_back({phases.back().data(), (n == 16 ? t16 : t65536)->data()});
+                    entries.push_back({phases.back().data(), (n == m ? t16 : t65536)->data(), n});
                 }
                 for (std::size_t e = 0; e < count; ++e) entries[e].index = phases[e].data();
                 reference::Phasor u{std::vector<double>(z), std::vector<double>(z)};
@@ -223,7 +227,7 @@ void test_resonator_kernels(Isa isa) {
                 std::vector<std::uint16_t> interleaved(count * z);
                 for (std::size_t j = 0; j < z; ++j)
                     for (std::size_t e = 0; e < count; ++e) interleaved[j * count + e] = phases[e][j];
-                const EntryBlock block{interleaved.data(), t16->data()};
+                const EntryBlock block{interleaved.data(), t16->data(), m};
                 std::vector<double> w(count + 1), xy(2 * z), x0(z), y0(z);
                 if (blocked)
                     k.score_block(block, pairs.data(), z, w.data());
@@ -231,20 +235,21 @@ void test_resonator_kernels(Isa isa) {
                     k.score(entries.data(), count, pairs.data(), z, w.data());
                 bool ok = true;
                 for (std::size_t e = 0; e < count; ++e) ok = ok && same_bits(w[e], reference::dot(plain[e], u));
-                const std::string at = (blocked ? " block" : " loose") + std::string(" z=") + std::to_string(z) +
+                const std::string at = (blocked ? " block m=" + std::to_string(m) : std::string(" loose")) + " z=" + std::to_string(z) +
                                        " count=" + std::to_string(count);
                 check(ok, tag + "score" + at);
                 if (blocked) {
                     // Against a lattice point of n = 16 through the product table.
                     const double* t = t16->data();
-                    std::vector<double> products(16 * 16);
+                    const double* lattice = phasor_table(16)->data();
+                    std::vector<double> products(16 * m);
                     for (std::size_t q = 0; q < 16; ++q)
-                        for (std::size_t p = 0; p < 16; ++p)
-                            products[q * 16 + p] = (t[2 * p] * t[2 * q]) + (t[2 * p + 1] * t[2 * q + 1]);
+                        for (std::size_t p = 0; p < m; ++p)
+                            products[q * m + p] = (t[2 * p] * lattice[2 * q]) + (t[2 * p + 1] * lattice[2 * q + 1]);
                     const Phases q = random_phases(z, 16);
                     reference::Phasor point = reference::phasor({q, 16});
                     std::vector<double> wl(count);
-                    k.score_block_lattice(block, products.data(), 16, q.data(), z, wl.data());
+                    k.score_block_lattice(block, products.data(), m, q.data(), z, wl.data());
                     bool same = true;
                     for (std::size_t e = 0; e < count; ++e) same = same && same_bits(wl[e], reference::dot(plain[e], point));
                     check(same, tag + "score against a lattice point" + at);
