@@ -201,6 +201,17 @@ Expected<PyObject*> to_phase_hvec(PyObject* obj) {
     return not_an_instance(obj, cls);
 }
 
+Expected<VectorList> borrow_vector_list(PyObject* obj) {
+    VELMORA_TRY(owners, extract_sequence<Ref>(obj, [](PyObject* item) -> Expected<Ref> {
+        VELMORA_TRY(instance, to_phase_hvec(item));
+        return Ref::borrow(instance);
+    }));
+    VectorList list{std::move(owners), {}};
+    list.values.reserve(list.owners.size());
+    for (const Ref& owner : list.owners) list.values.push_back(&vector_of(owner.get()));
+    return list;
+}
+
 Expected<std::vector<PhaseHVec>> extract_vector_list(PyObject* obj) {
     return extract_sequence<PhaseHVec>(obj, copy_vector);
 }

@@ -42,6 +42,15 @@ Expected<std::uint32_t> to_u32(PyObject* obj);
 // "'<type>' object is not an instance of 'PhaseHVec'".
 Expected<PyObject*> to_phase_hvec(PyObject* obj);
 
+// A sequence (not a str) of PhaseHVec in iteration order, read in place: the
+// list holds a reference to every item (a sequence may hand out new objects),
+// so the values stay valid while the list lives. Refusals as for
+// extract_vector_list.
+struct VectorList {
+    std::vector<Ref> owners;
+    std::vector<const PhaseHVec*> values;
+};
+Expected<VectorList> borrow_vector_list(PyObject* obj);
 // A sequence (not a str) of PhaseHVec, copied in iteration order.
 Expected<std::vector<PhaseHVec>> extract_vector_list(PyObject* obj);
 // A sequence (not a str) of such sequences.

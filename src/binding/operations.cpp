@@ -92,8 +92,8 @@ PyObject* similarity_method(PyObject* self, PyObject* args, PyObject* kwargs) {
 PyObject* bundle_method(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> Expected<Ref> {
         VELMORA_TRY(slots, bind_arguments(kBundle, args, kwargs));
-        VELMORA_TRY(items, argument(extract_vector_list(slots[0]), "items"));
-        return new_vector(bundle(items));
+        VELMORA_TRY(items, argument(borrow_vector_list(slots[0]), "items"));
+        return new_vector(bundle(std::span<const PhaseHVec* const>(items.values)));
     });
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "core/kernels_bundle.hpp"
 #include "core/kernels_elementwise.hpp"
 #include "core/lattice_levels.hpp"
 #include "core/phase_tables.hpp"
@@ -199,57 +200,59 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
 
 std::int64_t round_half_away_saturating(double t) { return saturate_to_i64(std::round(t)); }
 
-Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
+Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);
-    const std::uint64_t dim = items[0].dim;
-    const std::uint32_t n = items[0].n;
+    const std::uint64_t dim = items[0]->dim;
+    const std::uint32_t n = items[0]->n;
     if (n < kMinResolution || n > kMaxResolution) return resolution_outside(n);
     // Every item is checked before any is folded: a failure discards the
     // sums anyway, so the same failure wins, and no lookup can then leave
     // the table.
-    for (const PhaseHVec& item : items) {
-        if (item.dim != dim)
-            return assertion_failed("phase-vector dimension mismatch in bundle", item.dim, dim);
-        if (item.n != n) return assertion_failed("phase-vector resolution mismatch in bundle", item.n, n);
-        if (item.phases.size() != dim) return index_out_of_bounds(item.phases.size(), dim);
+    for (const PhaseHVec* item : items) {
+        if (item->dim != dim)
+            return assertion_failed("phase-vector dimension mismatch in bundle", item->dim, dim);
+        if (item->n != n) return assertion_failed("phase-vector resolution mismatch in bundle", item->n, n);
+        if (item->phases.size() != dim) return index_out_of_bounds(item->phases.size(), dim);
         std::uint16_t largest = 0;
-        for (std::uint16_t p : item.phases) largest = std::max(largest, p);
+        for (std::uint16_t p : item->phases) largest = std::max(largest, p);
         if (largest >= n) {
-            for (std::uint16_t p : item.phases)
+            for (std::uint16_t p : item->phases)
                 if (p >= n) return index_out_of_bounds(n, p);
         }
     }
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
-        // A few phasors at a large resolution: computing each one costs less
-        // than building the whole table, and gives the same bits.
-        const bool few = static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n;
-        const SharedTable<std::int16_t> table = few ? nullptr : bundle_phasor_table(n);
-        // The fold runs over blocks of components small enough for their two
-        // sums to stay in the first-level cache while every item is added.
-        constexpr std::size_t kBlock = 512;
-        std::int64_t cos_sum[kBlock], sin_sum[kBlock];
-        double xy[2 * kBlock];
-        for (std::size_t start = 0; start < dim; start += kBlock) {
-            const std::size_t len = std::min<std::size_t>(kBlock, dim - start);
+        // A few phasors at a large resolution whose table is not at hand:
+        // computing each one (once, into the memo) costs less than building
+        // the whole table, and gives the same bits.
+        SharedTable<std::int16_t> table = cached_bundle_phasor_table(n);
+        const bool few = !table && static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n;
+        if (!table && !few) table = bundle_phasor_table(n);
+        const std::shared_ptr<std::vector<std::int16_t>> memo = few ? bundle_phasor_memo(n) : nullptr;
+        const BundleKernels& kernels = bundle_kernels();
+        std::vector<const std::uint16_t*> rows(items.size());
+        std::int64_t cos_sum[kFoldBlock], sin_sum[kFoldBlock];
+        double xy[2 * kFoldBlock];
+        for (std::size_t start = 0; start < dim; start += kFoldBlock) {
+            const std::size_t len = std::min<std::size_t>(kFoldBlock, dim - start);
             std::fill_n(cos_sum, len, 0);
             std::fill_n(sin_sum, len, 0);
-            for (const PhaseHVec& item : items) {
-                const std::uint16_t* p = item.phases.data() + start;
-                if (few) {
+            if (few) {
+                std::int16_t* known = memo->data();
+                for (const PhaseHVec* item : items)
                     for (std::size_t i = 0; i < len; ++i) {
-                        const std::array<std::int16_t, 2> entry = bundle_phasor(n, p[i]);
+                        std::int16_t* entry = known + 2 * std::size_t{item->phases[start + i]};
+                        if (entry[0] == kUnfilledPhasor) {
+                            const std::array<std::int16_t, 2> computed = bundle_phasor(n, item->phases[start + i]);
+                            entry[0] = computed[0];
+                            entry[1] = computed[1];
+                        }
                         cos_sum[i] += entry[0];
                         sin_sum[i] += entry[1];
                     }
-                    continue;
-                }
-                const std::int16_t* phasor = table->data();
-                for (std::size_t i = 0; i < len; ++i) {
-                    const std::int16_t* entry = phasor + 2 * std::size_t{p[i]};
-                    cos_sum[i] += entry[0];
-                    sin_sum[i] += entry[1];
-                }
+            } else {
+                for (std::size_t k = 0; k < items.size(); ++k) rows[k] = items[k]->phases.data() + start;
+                kernels.fold(rows.data(), rows.size(), len, table->data(), n, cos_sum, sin_sum);
             }
             for (std::size_t i = 0; i < len; ++i) {
                 xy[2 * i] = static_cast<double>(cos_sum[i]);
@@ -258,6 +261,15 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
             lattice_levels(xy, len, n, r.phases.data() + start);
         }
         return r;
+    });
+}
+
+Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        std::vector<const PhaseHVec*> pointers;
+        pointers.reserve(items.size());
+        for (const PhaseHVec& item : items) pointers.push_back(&item);
+        return bundle(std::span<const PhaseHVec* const>(pointers));
     });
 }
 

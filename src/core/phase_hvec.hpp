@@ -100,6 +100,8 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
 // the exact integer sum of the items' table phasors. Empty input is a domain
 // error; items whose dim or n differ from the first item's are internal
 // assertion failures, checked item by item (dim before n).
+// The items are read in place, through pointers (the caller keeps them alive).
+Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items);
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items);
 
 // round(t) half away from zero, saturated to int64 (NaN gives 0).

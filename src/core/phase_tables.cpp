@@ -30,6 +30,16 @@ public:
         return table;
     }
 
+    // The table of n if it is held, without building one (nullptr otherwise).
+    std::shared_ptr<std::vector<T>> find(std::uint32_t n) {
+        for (Slot& s : slots_)
+            if (s.table && s.n == n) {
+                s.used = ++clock_;
+                return s.table;
+            }
+        return nullptr;
+    }
+
     void clear() { slots_ = {}; }
 
 private:
@@ -46,6 +56,7 @@ private:
 TableCache<double> phasor_cache;
 TableCache<double> difference_cache;
 TableCache<std::int16_t> bundle_cache;
+TableCache<std::int16_t> bundle_memo_cache;
 
 // The same rounding as the plain bundle table: half away from zero; entries
 // lie in [-16384, 16384], far from any saturation limit.
@@ -87,6 +98,12 @@ SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n) {
     });
 }
 
+SharedTable<std::int16_t> cached_bundle_phasor_table(std::uint32_t n) { return bundle_cache.find(n); }
+
+std::shared_ptr<std::vector<std::int16_t>> bundle_phasor_memo(std::uint32_t n) {
+    return bundle_memo_cache.get(n, [n] { return std::vector<std::int16_t>(2 * std::size_t{n}, kUnfilledPhasor); });
+}
+
 std::array<std::int16_t, 2> bundle_phasor(std::uint32_t n, std::uint32_t k) {
     const double theta = (static_cast<double>(k) * kFullTurn) / static_cast<double>(n);
     const SinCos phasor = cr_sincos(theta);
@@ -97,6 +114,7 @@ void clear_table_cache() {
     phasor_cache.clear();
     difference_cache.clear();
     bundle_cache.clear();
+    bundle_memo_cache.clear();
 }
 
 }  // namespace velmora

@@ -7,10 +7,10 @@
 // replaces: the cache changes speed, never results.
 //
 // Memory: for a resolution n the phasor table holds 2n doubles (16n bytes),
-// the difference memo 2n - 1 doubles (16n bytes) and the bundle table 2n
-// int16 (4n bytes): at most 36 * 65536 bytes = 2.25 MiB per resolution. Each
-// kind keeps the tables of its kTableCacheSlots most recently used
-// resolutions between calls, at most 4 * 2.25 MiB = 9 MiB; while a new table
+// the difference memo 2n - 1 doubles (16n bytes), the bundle table and the
+// bundle memo 2n int16 each (4n bytes): at most 40 * 65536 bytes = 2.5 MiB
+// per resolution. Each kind keeps the tables of its kTableCacheSlots most
+// recently used resolutions between calls, at most 4 * 2.5 MiB = 10 MiB; while a new table
 // is built a kind briefly holds five, and an evicted table lives on while a
 // running call still holds it.
 // Callers hold a shared_ptr for the duration of a call, so an eviction never
@@ -47,6 +47,14 @@ double difference_cosine(std::uint32_t n, std::uint32_t k);
 // [-16384, 16384], so 16 bits hold them and the table stays small enough to
 // stay in cache while items stream past it.
 SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n);
+// That table if the cache holds it, else nullptr (nothing is built).
+SharedTable<std::int16_t> cached_bundle_phasor_table(std::uint32_t n);
+// The same 2n entries, filled on first use: kUnfilledPhasor in both halves
+// until then, afterwards bundle_phasor(n, k). Bundle reads it where a few
+// phasors meet a large resolution, so repeated calls pay for each phasor
+// once without building the whole table.
+inline constexpr std::int16_t kUnfilledPhasor = -32768;  // outside [-16384, 16384]
+std::shared_ptr<std::vector<std::int16_t>> bundle_phasor_memo(std::uint32_t n);
 // One entry pair of that table, {cos, sin}, computed on its own.
 std::array<std::int16_t, 2> bundle_phasor(std::uint32_t n, std::uint32_t k);
 

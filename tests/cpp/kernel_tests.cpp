@@ -11,6 +11,7 @@
 
 #include "core/correctly_rounded.hpp"
 #include "core/cpu_features.hpp"
+#include "core/kernels_bundle.hpp"
 #include "core/kernels_elementwise.hpp"
 #include "core/kernels_resonator.hpp"
 #include "core/lattice_levels.hpp"
@@ -335,6 +336,34 @@ void test_correctly_rounded(Isa isa) {
     check(differ == 0, tag + std::to_string(differ) + " of " + std::to_string(cases) + " differ");
 }
 
+// The bundle fold of one variant against the plain integer sums, at table
+// sizes in and out of the register lookups' reach and across the block.
+void test_bundle_kernels(Isa isa) {
+    const BundleKernels& k = bundle_kernels(isa);
+    std::size_t wrong = 0, cases = 0;
+    for (std::uint32_t n : {2u, 16u, 31u, 32u, 33u, 1000u, 65536u}) {
+        const auto table = bundle_phasor_table(n);
+        for (std::size_t count : {1, 3, 16, 100})
+            for (std::size_t len : {0, 1, 7, 8, 15, 16, 17, 31, 32, 33, 70, 511, 512}) {
+                std::vector<Phases> items;
+                std::vector<const std::uint16_t*> rows;
+                for (std::size_t i = 0; i < count; ++i) items.push_back(random_phases(len, n));
+                for (const Phases& p : items) rows.push_back(p.data());
+                std::vector<std::int64_t> c(len, 5), s(len, -5), pc(len, 5), ps(len, -5);
+                k.fold(rows.data(), count, len, table->data(), n, c.data(), s.data());
+                for (const Phases& p : items)
+                    for (std::size_t i = 0; i < len; ++i) {
+                        pc[i] += (*table)[2 * std::size_t{p[i]}];
+                        ps[i] += (*table)[2 * std::size_t{p[i]} + 1];
+                    }
+                wrong += c != pc || s != ps;
+                ++cases;
+            }
+    }
+    check(wrong == 0, std::string(isa_name(isa)) + " bundle fold: " + std::to_string(wrong) + " of " +
+                          std::to_string(cases) + " wrong");
+}
+
 // The arc tangent estimate stays within its proven bound.
 void test_atan2_estimate() {
     std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
@@ -416,6 +445,7 @@ int main() {
         test_resonator_kernels(isa);
         test_correctly_rounded(isa);
         test_lattice_levels(isa);
+        test_bundle_kernels(isa);
     }
     test_atan2_estimate();
     test_remainder();
