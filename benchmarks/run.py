@@ -174,18 +174,14 @@ def target(case, part):
     """(ratio at most, reference) for a row, or None when no target applies."""
     op = case["op"]
     if op == "resonator":
-        return (0.20, "numpy") if part == "setup" else (0.50, "numpy")
+        return (0.10, "numpy") if part == "setup" else (0.50, "numpy")
     if op == "bundle":
         return (0.35 if case["n"] == 16 else 0.10, "numpy")
-    dim, n = case["dim"], case["n"]
+    dim = case["dim"]
     if dim == 64:
-        return (0.10, "numpy")
-    if op == "random" and dim >= 16384:
-        return (0.12, "numpy")
-    if op in ("bind", "unbind") and dim >= 16384:
-        return (0.60, "numpy-u16") if part == "u16" else (0.10, "numpy")
-    if op == "similarity" and ((n == 16 and dim >= 16384) or (n == 65536 and dim >= 262144)):
-        return (0.25, "numpy")
+        return None if part == "u16" else (0.12, "numpy")
+    if op in ("bind", "unbind") and part == "u16" and dim >= 262144:
+        return (1.0, "numpy-u16")
     return None
 
 
@@ -524,8 +520,9 @@ def markdown(rows, meta):
     return head + "\n" + "\n".join(lines) + "\n"
 
 
-def write_doc(table):
-    start, end = "<!-- benchmark table: start -->", "<!-- benchmark table: end -->"
+def write_doc(table, variant=None):
+    tag = "benchmark table" + (" " + variant if variant else "")
+    start, end = "<!-- %s: start -->" % tag, "<!-- %s: end -->" % tag
     text = open(DOC).read() if os.path.exists(DOC) else "# Performance\n\n%s\n%s\n" % (start, end)
     if start not in text:
         text += "\n%s\n%s\n" % (start, end)
@@ -536,24 +533,61 @@ def write_doc(table):
         fh.write(before + start + "\n" + table + end + after)
 
 
-def plot(rows):
+def size_of(case):
+    """The x coordinate of a case in the plot, and the line it belongs to."""
+    op = case["op"]
+    if op == "bundle":
+        return case["dim"] * case["items"], "k=%d n=%d" % (case["items"], case["n"])
+    if op == "resonator":
+        return case["M"] * case["Z"] * case["F"], "F=%d" % case["F"]
+    return case["dim"], "n=%d" % case["n"]
+
+
+def plot(entries, path):
+    """Time against size, log-log, one panel per operation, velmora and
+    numpy as lines (solid and dashed, one colour per series)."""
     try:
         import matplotlib
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except Exception:
         return False
-    fig, ax = plt.subplots(figsize=(10, max(4, 0.22 * len(rows))))
-    names = [r["label"] for r in rows][::-1]
-    ratios = [r["ratio"] for r in rows][::-1]
-    colours = ["tab:green" if r["met"] else ("tab:red" if r["met"] is False else "tab:gray") for r in rows][::-1]
-    ax.barh(names, ratios, color=colours)
-    ax.set_xscale("log")
-    ax.axvline(1.0, color="black", linewidth=0.8)
-    ax.set_xlabel("median time velmora / numpy (log scale; below 1 is faster; green: target met)")
-    ax.tick_params(axis="y", labelsize=6)
+    panels = [("random", "dim"), ("bind", "dim"), ("unbind", "dim"), ("similarity", "dim"),
+              ("bundle", "items x dim"), ("resonator per sweep", "F x M x Z"), ("resonator set-up", "F x M x Z")]
+    fig, axes = plt.subplots(2, 4, figsize=(16, 8))
+    for ax, (title, xlabel) in zip(axes.flat, panels):
+        series = {}
+        for entry in entries:
+            case, times = entry["case"], entry["times"]
+            op = case["op"]
+            if op == "resonator":
+                part = "sweep" if title.endswith("sweep") else "setup"
+                if not title.startswith("resonator"):
+                    continue
+                v, np_ = ((times["velmora-sweep"], times["numpy-sweep"]) if part == "sweep"
+                          else (times["velmora"], times["numpy"]))
+            elif op == title:
+                v, np_ = times["velmora"], times["numpy"]
+            else:
+                continue
+            x, name = size_of(case)
+            series.setdefault(name, []).append((x, v["median"], np_["median"]))
+        for i, (name, points) in enumerate(sorted(series.items())):
+            points.sort()
+            xs = [p[0] for p in points]
+            colour = "C%d" % i
+            ax.plot(xs, [p[1] for p in points], "-o", color=colour, markersize=3, label="velmora " + name)
+            ax.plot(xs, [p[2] for p in points], "--", color=colour, label="numpy " + name)
+        ax.set_xscale("log")
+        ax.set_yscale("log")
+        ax.set_title(title)
+        ax.set_xlabel(xlabel)
+        ax.set_ylabel("median time (s)")
+        ax.grid(True, which="both", linewidth=0.3)
+        ax.legend(fontsize=6)
+    axes.flat[-1].axis("off")
     fig.tight_layout()
-    fig.savefig(PLOT, dpi=110)
+    fig.savefig(path, dpi=100)
     return True
 
 
@@ -563,6 +597,8 @@ def main():
     parser.add_argument("--no-memory", action="store_true", help="skip the per-case memory subprocesses")
     parser.add_argument("--blas-threads", type=int, default=1,
                         help="OpenBLAS threads for numpy (default 1, like velmora; 0 leaves OpenBLAS's default)")
+    parser.add_argument("--variant", help="label of a build whose dispatch is capped (cmake -DVELMORA_MAX_ISA=...): "
+                        "its table goes to its own section of docs/performance.md and its own plot")
     parser.add_argument("--worker", choices=["time", "memory"], help=argparse.SUPPRESS)
     parser.add_argument("--case", help=argparse.SUPPRESS)
     parser.add_argument("--side", help=argparse.SUPPRESS)
@@ -576,7 +612,8 @@ def main():
         return
 
     command = "python benchmarks/run.py" + (" --quick" if args.quick else "") + (
-        " --blas-threads %d" % args.blas_threads if args.blas_threads != 1 else "")
+        " --blas-threads %d" % args.blas_threads if args.blas_threads != 1 else "") + (
+        " --variant %s" % args.variant if args.variant else "")
     print("timing %d cases in one worker..." % len(case_list(args.quick)), file=sys.stderr)
     entries = run_worker(["--worker", "time"] + (["--quick"] if args.quick else []), args.blas_threads)
     if not args.no_memory:
@@ -592,7 +629,7 @@ def main():
         "machine": "%s, %d cores" % (platform.processor() or platform.machine(), os.cpu_count() or 0),
         "python": platform.python_version(),
         "numpy": numpy.__version__,
-        "isa": kernel_variant(),
+        "isa": args.variant or kernel_variant(),
         "blas_threads": args.blas_threads or "OpenBLAS default",
     }
     rows = summarise(entries)
@@ -608,10 +645,11 @@ def main():
     path = os.path.join(RESULTS, "%s%s.json" % (stamp, "-quick" if args.quick else ""))
     with open(path, "w") as fh:
         json.dump({"meta": meta, "entries": entries, "rows": rows}, fh, indent=1)
-    write_doc(markdown(rows, meta))
-    drew = plot(rows)
+    write_doc(markdown(rows, meta), args.variant)
+    plot_path = PLOT if not args.variant else PLOT.replace(".png", "-%s.png" % args.variant)
+    drew = plot(entries, plot_path)
     print("wrote %s, %s%s" % (os.path.relpath(path, ROOT), os.path.relpath(DOC, ROOT),
-                              ", " + os.path.relpath(PLOT, ROOT) if drew else ""), file=sys.stderr)
+                              ", " + os.path.relpath(plot_path, ROOT) if drew else ""), file=sys.stderr)
 
 
 if __name__ == "__main__":

@@ -39,8 +39,15 @@ Expected<Ref> built(PyObject* created) {
 template <class Op>
 PyObject* binary(const CallSignature& signature, PyObject* self, PyObject* args, PyObject* kwargs, Op op) {
     return guard([&]() -> Expected<Ref> {
-        VELMORA_TRY(slots, bind_arguments(signature, args, kwargs));
-        VELMORA_TRY(other, argument(to_phase_hvec(slots[0]), "other"));
+        // The common call, one positional argument: what the binder would
+        // bind, without its general path.
+        PyObject* given = nullptr;
+        if (kwargs == nullptr && PyTuple_Size(args) == 1) given = PyTuple_GetItem(args, 0);
+        if (given == nullptr) {
+            VELMORA_TRY(slots, bind_arguments(signature, args, kwargs));
+            given = slots[0];
+        }
+        VELMORA_TRY(other, argument(to_phase_hvec(given), "other"));
         return op(vector_of(self), vector_of(other));
     });
 }

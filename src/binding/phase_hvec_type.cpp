@@ -19,12 +19,9 @@ constexpr const char* kClassDoc =
 
 OnceCell class_cell;
 
-// How instances are allocated: object's own constructor where the limited API
-// lets us read it (3.10 on); before that, PyType_GetSlot refuses static types
-// and the class's allocator (inherited from object) is used directly, which
-// is what object's constructor would call. Set once, before the class object
-// is published.
-newfunc object_new = nullptr;
+// How instances are allocated: the class's allocator (inherited from
+// object), which is what object's constructor would call after checking its
+// arguments. Set once, before the class object is published.
 allocfunc class_alloc = nullptr;
 
 template <class Method>
@@ -141,12 +138,10 @@ PyType_Spec spec = {
 Expected<Ref> create_class() {
     Ref cls(PyType_FromSpec(&spec));
     if (!cls) return take_pending();
-    object_new = reinterpret_cast<newfunc>(PyType_GetSlot(&PyBaseObject_Type, Py_tp_new));
-    if (object_new == nullptr) {
-        PyErr_Clear();
-        class_alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(reinterpret_cast<PyTypeObject*>(cls.get()), Py_tp_alloc));
-        if (class_alloc == nullptr) return take_pending();
-    }
+    // New instances come straight from the class's allocator: object.__new__
+    // would only add argument checks that no internal call needs.
+    class_alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(reinterpret_cast<PyTypeObject*>(cls.get()), Py_tp_alloc));
+    if (class_alloc == nullptr) return take_pending();
     return cls;
 }
 
@@ -181,14 +176,7 @@ Expected<PyObject*> phase_hvec_class_for_operation() {
 Expected<Ref> new_instance(PhaseHVec&& value) {
     VELMORA_TRY(cls, phase_hvec_class_for_operation());
     PyTypeObject* type = reinterpret_cast<PyTypeObject*>(cls);
-    Ref instance;
-    if (object_new != nullptr) {
-        Ref no_args(PyTuple_New(0));
-        if (!no_args) return take_pending();
-        instance = Ref(object_new(type, no_args.get(), nullptr));
-    } else {
-        instance = Ref(class_alloc(type, 0));
-    }
+    Ref instance(class_alloc(type, 0));
     if (!instance) return take_pending();
     auto* object = reinterpret_cast<PhaseHVecObject*>(instance.get());
     ::new (static_cast<void*>(object->storage)) PhaseHVec(std::move(value));
