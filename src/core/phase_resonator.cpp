@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "core/correctly_rounded.hpp"
@@ -34,70 +35,41 @@ Status check_entries(const PhaseHVec& composite, const std::vector<Codebook>& co
     return Ok{};
 }
 
+// (re, im) pairs of a phase vector at its own resolution: from `table` (the
+// phasor table of that resolution) when there is one, else computed.
+std::vector<double> phasors_of(const PhaseHVec& v, const double* table) {
+    std::vector<double> out(2 * v.dim);
+    if (table != nullptr) {
+        for (std::size_t j = 0; j < v.dim; ++j) {
+            out[2 * j] = table[2 * std::size_t{v.phases[j]}];
+            out[2 * j + 1] = table[2 * std::size_t{v.phases[j]} + 1];
+        }
+        return out;
+    }
+    const double m = static_cast<double>(v.n);
+    for (std::size_t j = 0; j < v.dim; ++j) {
+        const SinCos phasor = cr_sincos((static_cast<double>(v.phases[j]) * kFullTurn) / m);
+        out[2 * j] = phasor.cos;
+        out[2 * j + 1] = phasor.sin;
+    }
+    return out;
+}
+
+// How the codebooks are laid out for the kernels.
+//
 // Memory: entries are read in place as phases plus a table per resolution,
 // so the codebooks cost no doubles at all where a resolution's table (16
 // bytes per level) is no larger than the two doubles per component its
 // entries would otherwise take; an entry at a rarer resolution gets a
 // private table of exactly those two doubles per component. Full blocks of
 // entries keep a second, interleaved copy of their phases (2 bytes per
-// component). The composite, the estimates and the scratch arrays (U and
-// the accumulators, as (re, im) pairs) are the two doubles per component
-// that the plain method uses.
-class Resonator {
+// component).
+class CodebookLayout {
 public:
-    Resonator(const PhaseHVec& composite, const std::vector<Codebook>& codebooks)
-        : z_(composite.dim), n_(composite.n), kernels_(resonator_kernels()) {
-        const std::size_t factors = codebooks.size();
-        if (n_ <= (factors + 1) * z_) lattice_ = phasor_table(n_);
-        composite_ = phasors_of(composite);
-        build_books(codebooks);
-        u_.assign(2 * z_, 0.0);
-        xy_.assign(2 * z_, 0.0);
-        estimates_.reserve(factors);
-        levels_.reserve(factors);
-        for (std::size_t f = 0; f < factors; ++f) {
-            // A unit weight is exact: x + (re * 1.0) is x + re.
-            std::fill(weights_, weights_ + kResonatorLanes, 1.0);
-            std::fill(xy_.begin(), xy_.end(), 0.0);
-            for (const Group& g : books_[f].groups) superpose(books_[f], g);
-            quantize_phasor(estimates_.emplace_back(2 * z_), levels_.emplace_back(z_));
-        }
-    }
-
-    Status run(std::uint64_t max_iter, InterruptCheck interrupt, ResonatorTrace& trace) {
-        std::vector<std::uint64_t> previous(books_.size(), std::numeric_limits<std::uint64_t>::max());
-        std::vector<std::uint64_t> current(books_.size());
-        std::int32_t stable = 0;
-        trace = {};
-        while (trace.sweeps < max_iter) {
-            if (interrupt()) return Error::interrupted();
-            ++trace.sweeps;
-            for (std::size_t f = 0; f < books_.size(); ++f) update_factor(f);
-            for (std::size_t f = 0; f < books_.size(); ++f) current[f] = best_match(f).index;
-            if (current == previous) {
-                if (stable > 1) {
-                    trace.converged = true;
-                    break;
-                }
-                ++stable;
-            } else {
-                stable = 0;
-            }
-            previous.swap(current);
-        }
-        return Ok{};
-    }
-
-    std::vector<FactorMatch> results() {
-        std::vector<FactorMatch> out;
-        out.reserve(books_.size());
-        for (std::size_t f = 0; f < books_.size(); ++f) out.push_back(best_match(f));
-        return out;
-    }
-
-private:
-    // Largest product table (doubles): 32 KiB, first-level cache sized.
-    static constexpr std::uint64_t kMaxProducts = 4096;
+    enum class EntryKind {
+        SharedTable,   // phases index the phasor table of the entry's resolution
+        PrivateTable,  // the entry's own z phasors, indexed by component
+    };
 
     // Consecutive entries handled together, in entry order.
     struct Group {
@@ -111,50 +83,33 @@ private:
     };
     struct Book {
         std::vector<EntryPhasors> entries;
+        std::vector<EntryKind> kinds;
         std::vector<Group> groups;
         PhaseArray interleaved;  // written in full before use: no zero fill
     };
 
-    // (re, im) pairs of a phase vector at its own resolution.
-    std::vector<double> phasors_of(const PhaseHVec& v) const {
-        std::vector<double> out(2 * v.dim);
-        if (lattice_ && v.n == n_) {
-            const double* t = lattice_->data();
-            for (std::size_t j = 0; j < v.dim; ++j) {
-                out[2 * j] = t[2 * std::size_t{v.phases[j]}];
-                out[2 * j + 1] = t[2 * std::size_t{v.phases[j]} + 1];
-            }
-            return out;
-        }
-        const double m = static_cast<double>(v.n);
-        for (std::size_t j = 0; j < v.dim; ++j) {
-            const SinCos phasor = cr_sincos((static_cast<double>(v.phases[j]) * kFullTurn) / m);
-            out[2 * j] = phasor.cos;
-            out[2 * j + 1] = phasor.sin;
-        }
-        return out;
-    }
-
-    void build_books(const std::vector<Codebook>& codebooks) {
+    // `lattice` is the phasor table of the composite's resolution n, or
+    // nullptr when it is not worth building (then no product tables either).
+    CodebookLayout(const std::vector<Codebook>& codebooks, std::uint64_t z, std::uint32_t n, const double* lattice)
+        : z_(z), n_(n), lattice_(lattice) {
         // Components per resolution decide between a shared table and
         // private phasors.
         std::map<std::uint32_t, std::uint64_t> components;
         for (const Codebook& book : codebooks)
             for (const PhaseHVec& e : book) components[e.n] += z_;
-        std::map<std::uint32_t, const double*> shared;
-        for (const auto& [m, count] : components)
-            if (m <= count) {
-                shared[m] = held_.emplace_back(phasor_table(m))->data();
-                // The product table costs 8 m n bytes: kept within the two
-                // doubles per component that these entries are allowed.
-                const std::uint64_t cells = std::uint64_t{m} * n_;
-                if (lattice_ && cells <= kMaxProducts && cells <= 2 * count)
-                    products_[shared[m]] = {lattice_products(shared[m], m), m};
-            }
-
+        for (const auto& [m, count] : components) {
+            if (m > count) continue;
+            const double* table = held_.emplace_back(phasor_table(m))->data();
+            shared_[m] = table;
+            // The product table costs 8 m n bytes: kept within the two
+            // doubles per component that these entries are allowed.
+            const std::uint64_t cells = std::uint64_t{m} * n_;
+            if (lattice_ != nullptr && cells <= kMaxProducts && cells <= 2 * count)
+                products_[m] = lattice_products(table, m);
+        }
         std::size_t private_entries = 0;
         for (const Codebook& book : codebooks)
-            for (const PhaseHVec& e : book) private_entries += shared.count(e.n) == 0;
+            for (const PhaseHVec& e : book) private_entries += shared_.count(e.n) == 0;
         if (private_entries > 0) {
             // Only reached when z < m <= 65536, so every index fits 16 bits.
             identity_.resize(z_);
@@ -165,25 +120,38 @@ private:
         for (const Codebook& source : codebooks) {
             Book& book = books_.emplace_back();
             book.entries.reserve(source.size());
+            book.kinds.reserve(source.size());
             for (const PhaseHVec& e : source) {
-                if (auto it = shared.find(e.n); it != shared.end()) {
+                if (auto it = shared_.find(e.n); it != shared_.end()) {
                     book.entries.push_back({e.phases.data(), it->second, e.n});
+                    book.kinds.push_back(EntryKind::SharedTable);
                     continue;
                 }
-                std::vector<double>& own = private_.emplace_back(phasors_of(e));
+                const std::vector<double>& own = private_.emplace_back(phasors_of(e, nullptr));
                 book.entries.push_back({identity_.data(), own.data(), z_});
+                book.kinds.push_back(EntryKind::PrivateTable);
             }
-            group(book);
+            group(book, source);
         }
     }
 
-    void group(Book& book) {
+    const Book& book(std::size_t f) const { return books_[f]; }
+    std::size_t books() const { return books_.size(); }
+
+private:
+    // Largest product table (doubles): 32 KiB, first-level cache sized.
+    static constexpr std::uint64_t kMaxProducts = 4096;
+
+    // Full blocks of kResonatorLanes entries sharing one table become
+    // interleaved blocks; the rest stay loose, in groups of up to that many.
+    void group(Book& book, const Codebook& source) {
         constexpr std::size_t L = kResonatorLanes;
         const std::vector<EntryPhasors>& e = book.entries;
         auto uniform = [&](std::size_t start) {
-            for (std::size_t l = 1; l < L; ++l)
-                if (e[start + l].table != e[start].table || e[start + l].index == identity_.data()) return false;
-            return e[start].index != identity_.data() || identity_.empty();
+            for (std::size_t l = 0; l < L; ++l)
+                if (book.kinds[start + l] != EntryKind::SharedTable || e[start + l].table != e[start].table)
+                    return false;
+            return true;
         };
         std::size_t blocks = 0;
         for (std::size_t start = 0; start + L <= e.size(); start += L) blocks += uniform(start);
@@ -193,10 +161,11 @@ private:
             if (start + L <= e.size() && uniform(start)) {
                 for (std::size_t j = 0; j < z_; ++j)
                     for (std::size_t l = 0; l < L; ++l) out[j * L + l] = e[start + l].index[j];
-                Group& g = book.groups.emplace_back(Group{start, L, true, EntryBlock{out, e[start].table, e[start].levels}});
-                if (auto it = products_.find(e[start].table); it != products_.end()) {
-                    g.products = it->second.first.data();
-                    g.levels = it->second.second;
+                Group& g = book.groups.emplace_back(
+                    Group{start, L, true, EntryBlock{out, e[start].table, e[start].levels}});
+                if (auto it = products_.find(source[start].n); it != products_.end()) {
+                    g.products = it->second.data();
+                    g.levels = source[start].n;
                 }
                 out += L * z_;
                 start += L;
@@ -212,26 +181,114 @@ private:
     // an entry phase p (resolution m) against the lattice point q, formed
     // exactly as the plain loop forms it.
     std::vector<double> lattice_products(const double* table, std::uint32_t m) const {
-        const double* lattice = lattice_->data();
         std::vector<double> out(std::size_t{m} * n_);
         for (std::uint32_t q = 0; q < n_; ++q)
             for (std::uint32_t p = 0; p < m; ++p)
-                out[std::size_t{q} * m + p] = (table[2 * p] * lattice[2 * q]) + (table[2 * p + 1] * lattice[2 * q + 1]);
+                out[std::size_t{q} * m + p] =
+                    (table[2 * p] * lattice_[2 * q]) + (table[2 * p + 1] * lattice_[2 * q + 1]);
         return out;
     }
 
-    void score(const Book& book, const Group& g, const double* u) {
-        if (g.blocked)
-            kernels_.score_block(g.block, u, z_, weights_);
-        else
-            kernels_.score(book.entries.data() + g.start, g.count, u, z_, weights_);
+    std::uint64_t z_;
+    std::uint32_t n_;
+    const double* lattice_;
+    std::vector<SharedTable<double>> held_;
+    std::map<std::uint32_t, const double*> shared_;           // resolution -> its phasor table
+    std::map<std::uint32_t, std::vector<double>> products_;   // resolution -> products against the lattice
+    std::vector<std::vector<double>> private_;
+    std::vector<std::uint16_t> identity_;
+    std::vector<Book> books_;
+};
+
+// The sweeps. The composite, the estimates and the scratch arrays (U and the
+// accumulators, as (re, im) pairs) are the two doubles per component that
+// the plain method uses.
+class Resonator {
+public:
+    Resonator(const PhaseHVec& composite, const std::vector<Codebook>& codebooks)
+        : z_(composite.dim),
+          n_(composite.n),
+          kernels_(resonator_kernels()),
+          lattice_(n_ <= (codebooks.size() + 1) * z_ ? phasor_table(n_) : nullptr),
+          layout_(codebooks, z_, n_, lattice_ ? lattice_->data() : nullptr),
+          composite_(phasors_of(composite, lattice_ ? lattice_->data() : nullptr)),
+          u_(2 * z_, 0.0),
+          xy_(2 * z_, 0.0) {
+        // Initial estimates: each codebook's plain superposition, snapped.
+        // A unit weight is exact: x + (re * 1.0) is x + re.
+        static constexpr double kUnitWeights[kResonatorLanes] = {1, 1, 1, 1, 1, 1, 1, 1};
+        static_assert(kResonatorLanes == 8, "kUnitWeights holds one weight per lane");
+        estimates_.reserve(layout_.books());
+        levels_.reserve(layout_.books());
+        for (std::size_t f = 0; f < layout_.books(); ++f) {
+            std::fill(xy_.begin(), xy_.end(), 0.0);
+            for (const Group& g : layout_.book(f).groups) superpose(layout_.book(f), g, kUnitWeights);
+            quantize_phasor(estimates_.emplace_back(2 * z_), levels_.emplace_back(z_));
+        }
     }
 
-    void superpose(const Book& book, const Group& g) {
+    // Sweeps until the best matches have been the same for four sweeps in a
+    // row (three equal comparisons), or max_iter sweeps have run.
+    Status run(std::uint64_t max_iter, InterruptCheck interrupt, ResonatorTrace& trace) {
+        std::vector<std::uint64_t> previous(layout_.books(), std::numeric_limits<std::uint64_t>::max());
+        std::int32_t stable = 0;
+        trace = {};
+        while (trace.sweeps < max_iter) {
+            if (interrupt()) return Error::interrupted();
+            ++trace.sweeps;
+            for (std::size_t f = 0; f < layout_.books(); ++f) update_factor(f);
+            matches_ = best_matches();
+            const std::vector<std::uint64_t> current = indices(matches_);
+            if (current == previous) {
+                if (stable > 1) {
+                    trace.converged = true;
+                    break;
+                }
+                ++stable;
+            } else {
+                stable = 0;
+            }
+            previous = current;
+        }
+        return Ok{};
+    }
+
+    // The best matches of the last sweep (of the initial estimates if none ran).
+    std::vector<FactorMatch> results() {
+        if (!matches_) matches_ = best_matches();
+        return *matches_;
+    }
+
+private:
+    using Group = CodebookLayout::Group;
+    using Book = CodebookLayout::Book;
+
+    static std::vector<std::uint64_t> indices(const std::optional<std::vector<FactorMatch>>& matches) {
+        std::vector<std::uint64_t> out;
+        out.reserve(matches->size());
+        for (const FactorMatch& m : *matches) out.push_back(m.index);
+        return out;
+    }
+
+    std::vector<FactorMatch> best_matches() const {
+        std::vector<FactorMatch> out;
+        out.reserve(layout_.books());
+        for (std::size_t f = 0; f < layout_.books(); ++f) out.push_back(best_match(f));
+        return out;
+    }
+
+    void score(const Book& book, const Group& g, const double* u, double* weights) const {
         if (g.blocked)
-            kernels_.superpose_block(g.block, weights_, xy_.data(), z_);
+            kernels_.score_block(g.block, u, z_, weights);
         else
-            kernels_.superpose(book.entries.data() + g.start, g.count, weights_, xy_.data(), z_);
+            kernels_.score(book.entries.data() + g.start, g.count, u, z_, weights);
+    }
+
+    void superpose(const Book& book, const Group& g, const double* weights) {
+        if (g.blocked)
+            kernels_.superpose_block(g.block, weights, xy_.data(), z_);
+        else
+            kernels_.superpose(book.entries.data() + g.start, g.count, weights, xy_.data(), z_);
     }
 
     // Snaps each (x_j, y_j) to the nearest of the n lattice directions and
@@ -253,18 +310,19 @@ private:
         }
     }
 
-    FactorMatch best_match(std::size_t f) {
-        const Book& book = books_[f];
+    FactorMatch best_match(std::size_t f) const {
+        const Book& book = layout_.book(f);
         if (book.entries.empty()) return {0, 0.0};
         const double divisor = z_ > 0 ? static_cast<double>(z_) : 1.0;
         FactorMatch best{0, 0.0};
+        double weights[kResonatorLanes];
         for (const Group& g : book.groups) {
             if (g.products != nullptr)
-                kernels_.score_block_lattice(g.block, g.products, g.levels, levels_[f].data(), z_, weights_);
+                kernels_.score_block_lattice(g.block, g.products, g.levels, levels_[f].data(), z_, weights);
             else
-                score(book, g, estimates_[f].data());
+                score(book, g, estimates_[f].data(), weights);
             for (std::size_t l = 0; l < g.count; ++l) {
-                const double s = weights_[l] / divisor;
+                const double s = weights[l] / divisor;
                 // Ties go to the later entry.
                 if (g.start + l == 0 || !(best.similarity > s)) best = {g.start + l, s};
             }
@@ -272,6 +330,9 @@ private:
         return best;
     }
 
+    // One factor's step: unbind the other estimates from the composite,
+    // weight each entry by its dot product with the result, superpose the
+    // entries with those weights and snap to the lattice.
     void update_factor(std::size_t f) {
         std::copy(composite_.begin(), composite_.end(), u_.begin());
         for (std::size_t g = 0; g < estimates_.size(); ++g) {
@@ -286,10 +347,11 @@ private:
         }
         std::fill(xy_.begin(), xy_.end(), 0.0);
         // Each group is scored and then superposed while its phases are in cache.
-        const Book& book = books_[f];
+        const Book& book = layout_.book(f);
+        double weights[kResonatorLanes];
         for (const Group& g : book.groups) {
-            score(book, g, u_.data());
-            superpose(book, g);
+            score(book, g, u_.data(), weights);
+            superpose(book, g, weights);
         }
         quantize_phasor(estimates_[f], levels_[f]);
     }
@@ -298,16 +360,12 @@ private:
     std::uint32_t n_;
     const ResonatorKernels& kernels_;
     SharedTable<double> lattice_;  // the composite's resolution, when it is small enough to pay
-    std::vector<SharedTable<double>> held_;
-    std::vector<std::vector<double>> private_;
-    std::vector<std::uint16_t> identity_;
+    CodebookLayout layout_;
     std::vector<double> composite_;
-    std::vector<Book> books_;
     std::vector<std::vector<double>> estimates_;
     std::vector<std::vector<std::uint16_t>> levels_;  // the lattice point of each estimate component
-    std::map<const double*, std::pair<std::vector<double>, std::uint32_t>> products_;
     std::vector<double> u_, xy_;
-    double weights_[kResonatorLanes] = {};
+    std::optional<std::vector<FactorMatch>> matches_;  // of the last sweep
 };
 
 }  // namespace
