@@ -23,6 +23,8 @@ OnceCell class_cell;
 // object), which is what object's constructor would call after checking its
 // arguments. Set once, before the class object is published.
 allocfunc class_alloc = nullptr;
+// And how they are released: the class's tp_free, read once with the allocator.
+freefunc class_free = nullptr;
 
 template <class Method>
 PyCFunction as_cfunction(Method method) {
@@ -102,7 +104,7 @@ void dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     auto* instance = reinterpret_cast<PhaseHVecObject*>(self);
     if (instance->constructed) instance->value().~PhaseHVec();
-    auto free_instance = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    auto free_instance = class_free != nullptr ? class_free : reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     if (free_instance == nullptr) {
         // Cannot happen for a heap type; report rather than leak silently.
         PyErr_Clear();
@@ -142,6 +144,8 @@ Expected<Ref> create_class() {
     // would only add argument checks that no internal call needs.
     class_alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(reinterpret_cast<PyTypeObject*>(cls.get()), Py_tp_alloc));
     if (class_alloc == nullptr) return take_pending();
+    class_free = reinterpret_cast<freefunc>(PyType_GetSlot(reinterpret_cast<PyTypeObject*>(cls.get()), Py_tp_free));
+    if (class_free == nullptr) return take_pending();
     return cls;
 }
 
