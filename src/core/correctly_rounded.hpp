@@ -16,6 +16,8 @@
 // which is what Python runs in.
 #pragma once
 
+#include <cstdint>
+
 #include "core/cpu_features.hpp"
 
 namespace velmora {
@@ -29,6 +31,9 @@ struct CorrectlyRounded {
     double (*sin)(double x);
     SinCos (*sincos)(double x);
     double (*atan2)(double y, double x);
+    // out[2k] = cos(theta), out[2k + 1] = sin(theta) with theta = (k * 2pi) / n,
+    // k < n: a resolution's phasor table, formed as the plain loop forms it.
+    void (*phasors)(std::uint32_t n, double* out);
 };
 
 // The copy for `isa` (the FMA copy serves both AVX2 and AVX-512); only call

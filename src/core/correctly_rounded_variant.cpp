@@ -4,6 +4,11 @@
 // correctly rounded, so they differ in speed only.
 #include "core/correctly_rounded_variants.hpp"
 
+#include <cstddef>
+#include <cstdint>
+
+#include "core/phase_hvec.hpp"
+
 // A build that compiles this file once, with no variant named, gets the
 // baseline copy (the tools that compile the core by hand do so).
 #ifndef VELMORA_CR_VARIANT
@@ -39,10 +44,20 @@ SinCos sincos_impl(double x) {
 }
 double atan2_impl(double y, double x) { return libc::shared::atan2(y, x); }
 
+// The table loop with the function inlined into it (flatten), which saves
+// the call and lets consecutive angles overlap.
+[[gnu::flatten]] void phasors_impl(std::uint32_t n, double* out) {
+    const double big_n = static_cast<double>(n);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const double theta = (static_cast<double>(k) * kFullTurn) / big_n;
+        libc::sincos(theta, &out[2 * std::size_t{k} + 1], &out[2 * std::size_t{k}]);
+    }
+}
+
 }  // namespace
 
 const CorrectlyRounded& VELMORA_CR_VARIANT() {
-    static constexpr CorrectlyRounded functions{cos_impl, sin_impl, sincos_impl, atan2_impl};
+    static constexpr CorrectlyRounded functions{cos_impl, sin_impl, sincos_impl, atan2_impl, phasors_impl};
     return functions;
 }
 

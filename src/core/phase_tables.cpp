@@ -67,13 +67,7 @@ std::int16_t fixed_point(double value) { return static_cast<std::int16_t>(std::r
 SharedTable<double> phasor_table(std::uint32_t n) {
     return phasor_cache.get(n, [n] {
         std::vector<double> t(2 * std::size_t{n});
-        const double big_n = static_cast<double>(n);
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const double theta = (static_cast<double>(k) * kFullTurn) / big_n;
-            const SinCos phasor = cr_sincos(theta);
-            t[2 * k] = phasor.cos;
-            t[2 * k + 1] = phasor.sin;
-        }
+        correctly_rounded().phasors(n, t.data());
         return t;
     });
 }

@@ -326,6 +326,14 @@ void test_correctly_rounded(Isa isa) {
             differ += !same_bits(f.cos(t), reference::cos(t)) || !same_bits(f.sin(t), reference::sin(t)) ||
                       !same_bits(sc.cos, reference::cos(t)) || !same_bits(sc.sin, reference::sin(t));
         }
+    for (std::uint32_t n : {2u, 3u, 52u, 1000u, 4096u, 65536u}) {
+        std::vector<double> table(2 * std::size_t{n});
+        f.phasors(n, table.data());
+        for (std::uint32_t k = 0; k < n; ++k, ++cases) {
+            const double t = (static_cast<double>(k) * reference::kFullTurn) / static_cast<double>(n);
+            differ += !same_bits(table[2 * k], reference::cos(t)) || !same_bits(table[2 * k + 1], reference::sin(t));
+        }
+    }
     std::uniform_real_distribution<double> angle(-100.0, 100.0);
     std::uniform_int_distribution<std::int64_t> sum(-3000000, 3000000);
     for (int i = 0; i < 200000; ++i, ++cases) {
