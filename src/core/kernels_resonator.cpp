@@ -1,21 +1,15 @@
 #include "core/kernels_resonator.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
-#define VELMORA_X86 1
-#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2")))
-#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,avx512f,avx512bw,avx512dq,avx512vl")))
-#endif
+#include "core/portable.hpp"
 
 namespace velmora {
 namespace {
 
-#define VELMORA_BODY static inline __attribute__((always_inline))
-
 // A (re, im) pair in one 16-byte register on every target (SSE2, NEON, ...).
-typedef double Pair __attribute__((vector_size(16), aligned(8)));
+using Pair = simd::F64x2;
 
-VELMORA_BODY Pair load(const double* p) { return *reinterpret_cast<const Pair*>(p); }
-VELMORA_BODY void store(double* p, Pair v) { *reinterpret_cast<Pair*>(p) = v; }
+VELMORA_BODY Pair load(const double* p) { return simd::load2(p); }
+VELMORA_BODY void store(double* p, Pair v) { simd::store2(p, v); }
 
 // (re * u.re) + (im * u.im): both products in one multiply, then their sum.
 VELMORA_BODY double pair_dot(Pair phasor, Pair u) {
