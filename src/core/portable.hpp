@@ -29,6 +29,15 @@ static_assert(std::numeric_limits<double>::is_iec559 && sizeof(double) == 8, "ve
 #define VELMORA_GNU 0
 #endif
 
+// VELMORA_PLAIN_CXX: take the plain fallbacks for vector pairs, wide products
+// and per-function targets even where the compiler has extensions, so that
+// the paths a compiler without them takes are tested on this one.
+#if VELMORA_GNU && !defined(VELMORA_PLAIN_CXX)
+#define VELMORA_EXTENSIONS 1
+#else
+#define VELMORA_EXTENSIONS 0
+#endif
+
 #if defined(__x86_64__) || defined(_M_X64)
 #define VELMORA_X86 1
 #else
@@ -62,7 +71,7 @@ static_assert(std::numeric_limits<double>::is_iec559 && sizeof(double) == 8, "ve
 // Per-function instruction sets (cpu_features.hpp names them). A compiler
 // without target attributes compiles these variants for its baseline: they
 // stay correct, and are only as fast as the baseline.
-#if VELMORA_X86 && VELMORA_GNU
+#if VELMORA_X86 && VELMORA_EXTENSIONS
 #define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2,fma")))
 #define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,fma,avx512f,avx512bw,avx512dq,avx512vl")))
 #else
@@ -78,14 +87,14 @@ struct Product128 {
 };
 
 VELMORA_ALWAYS_INLINE Product128 multiply_wide(std::uint64_t a, std::uint64_t b) {
-#if defined(__SIZEOF_INT128__)
+#if defined(__SIZEOF_INT128__) && VELMORA_EXTENSIONS
     const unsigned __int128 p = static_cast<unsigned __int128>(a) * b;
     return {static_cast<std::uint64_t>(p >> 64), static_cast<std::uint64_t>(p)};
-#elif defined(_MSC_VER) && defined(_M_X64)
+#elif defined(_MSC_VER) && !defined(__clang__) && defined(_M_X64) && !defined(VELMORA_PLAIN_CXX)
     std::uint64_t hi;
     const std::uint64_t lo = _umul128(a, b, &hi);
     return {hi, lo};
-#elif defined(_MSC_VER) && defined(_M_ARM64)
+#elif defined(_MSC_VER) && !defined(__clang__) && defined(_M_ARM64) && !defined(VELMORA_PLAIN_CXX)
     return {__umulh(a, b), a * b};
 #else
     const std::uint64_t a0 = a & 0xffffffffu, a1 = a >> 32, b0 = b & 0xffffffffu, b1 = b >> 32;
@@ -100,7 +109,7 @@ namespace simd {
 // Two doubles in one 16-byte register (SSE2, NEON, ...) where the compiler
 // has vector types; element-wise arithmetic on a pair otherwise. Either way
 // each lane is one IEEE operation, so the results are the same.
-#if VELMORA_GNU
+#if VELMORA_EXTENSIONS
 typedef double F64x2 __attribute__((vector_size(16), aligned(8)));
 #else
 struct F64x2 {
