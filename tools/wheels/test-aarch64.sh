@@ -101,8 +101,13 @@ site=$work/site
 export PYTHONPATH=$site
 "$python" -c 'import velmora, numpy; print("velmora from", velmora.__file__)'
 
-echo "== pytest under qemu-aarch64 ${*:-(whole suite)}"
+# qemu-user accepts setrlimit(RLIMIT_AS) from the emulated program but does
+# not apply it (it would bound the emulator's own mappings), so the test that
+# exhausts memory under a lowered limit never sees an allocation fail. It runs
+# natively in the x86_64 suites.
+unenforced=tests/test_hardening.py::test_memory_exhaustion_raises_and_recovers
+echo "== pytest under qemu-aarch64 ${*:-(whole suite)}; not run here: $unenforced (RLIMIT_AS not enforced by qemu-user)"
 status=0
-(cd "$root" && "$python" -m pytest -q -p no:cacheprovider "$@") || status=$?
+(cd "$root" && "$python" -m pytest -q -p no:cacheprovider --deselect "$unenforced" "$@") || status=$?
 echo "test-aarch64: pytest exited $status after $((SECONDS - t0)) s in all"
 exit $status
