@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#define VELMORA_X86 1
-#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2,fma")))
-#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,fma,avx512f,avx512bw,avx512dq,avx512vl")))
+#include "core/portable.hpp"
+
+// The x86 variants are written with intrinsics; a plain build uses the
+// baseline fold for every variant.
+#if VELMORA_X86 && VELMORA_EXTENSIONS
+#define VELMORA_FOLD_INTRINSICS 1
 #include <immintrin.h>
+#else
+#define VELMORA_FOLD_INTRINSICS 0
 #endif
 
 namespace velmora {
 namespace {
-
-#define VELMORA_BODY static inline __attribute__((always_inline))
 
 // The chunked fold around one variant's inner step, which adds `count`
 // items (count <= kFoldChunk) into 32-bit partial sums.
@@ -55,7 +57,7 @@ void fold_baseline(const std::uint16_t* const* items, std::size_t count, std::si
     fold_chunks<add_baseline>(items, count, len, table, n, cos_sum, sin_sum);
 }
 
-#if VELMORA_X86
+#if VELMORA_FOLD_INTRINSICS
 // x86 is little-endian: the pair (cos, sin) of phase p is the 32-bit word p
 // of the table, cos in its low half.
 VELMORA_TARGET_AVX2 VELMORA_BODY void split_add(__m256i word, std::int32_t* c, std::int32_t* s) {
@@ -160,7 +162,7 @@ constexpr BundleKernels kernels_baseline{fold_baseline};
 }  // namespace
 
 const BundleKernels& bundle_kernels(Isa isa) {
-#if VELMORA_X86
+#if VELMORA_FOLD_INTRINSICS
     if (isa == Isa::Avx512) return kernels_avx512;
     if (isa == Isa::Avx2) return kernels_avx2;
 #endif

@@ -2,16 +2,10 @@
 
 #include <algorithm>
 
-#if defined(__x86_64__) || defined(__i386__)
-#define VELMORA_X86 1
-#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2")))
-#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,avx512f,avx512bw,avx512dq,avx512vl")))
-#endif
+#include "core/portable.hpp"
 
 namespace velmora {
 namespace {
-
-#define VELMORA_BODY static inline __attribute__((always_inline))
 
 // Written in 16-bit lanes so that the compiler packs 16/32 phases per vector.
 // With m = n mod 2^16 (0 for n = 65536) and t = m - b (= n - b, in [1, n] for

@@ -1,24 +1,22 @@
 #include "core/kernels_resonator.hpp"
 
-#include <cstring>
+#include "core/portable.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
-#define VELMORA_X86 1
-#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2")))
-#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,avx512f,avx512bw,avx512dq,avx512vl")))
+#if VELMORA_X86 && VELMORA_EXTENSIONS
 #include <immintrin.h>
+#define VELMORA_REGISTER_TABLES 1
+#else
+#define VELMORA_REGISTER_TABLES 0
 #endif
 
 namespace velmora {
 namespace {
 
-#define VELMORA_BODY static inline __attribute__((always_inline))
-
 // A (re, im) pair in one 16-byte register on every target (SSE2, NEON, ...).
-typedef double Pair __attribute__((vector_size(16), aligned(8)));
+using Pair = simd::F64x2;
 
-VELMORA_BODY Pair load(const double* p) { return *reinterpret_cast<const Pair*>(p); }
-VELMORA_BODY void store(double* p, Pair v) { *reinterpret_cast<Pair*>(p) = v; }
+VELMORA_BODY Pair load(const double* p) { return simd::load2(p); }
+VELMORA_BODY void store(double* p, Pair v) { simd::store2(p, v); }
 
 // (re * u.re) + (im * u.im): both products in one multiply, then their sum.
 VELMORA_BODY double pair_dot(Pair phasor, Pair u) {
@@ -136,6 +134,7 @@ VELMORA_VARIANT(baseline, )
 VELMORA_VARIANT(avx2, VELMORA_TARGET_AVX2)
 VELMORA_VARIANT(avx512_generic, VELMORA_TARGET_AVX512)
 
+#if VELMORA_REGISTER_TABLES
 // AVX-512 with the table in registers: a table of at most 16 levels is two
 // registers of re and two of im, and one two-source permute looks up the
 // values of all 8 entries of a block (or of 8 components) at once, where the
@@ -231,6 +230,10 @@ VELMORA_TARGET_AVX512 void superpose_block_avx512(EntryBlock b, const double* w,
 
 constexpr ResonatorKernels kernels_avx512{score_block_avx512, score_block_lattice_avx512, superpose_block_avx512,
                                           score_avx512_generic, superpose_avx512_generic};
+#else
+// Without intrinsics (a plain build), the AVX-512 variant is the generic body.
+constexpr ResonatorKernels kernels_avx512 = kernels_avx512_generic;
+#endif
 #endif
 
 }  // namespace

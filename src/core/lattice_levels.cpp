@@ -5,6 +5,7 @@
 
 #include "core/correctly_rounded.hpp"
 #include "core/phase_hvec.hpp"
+#include "core/portable.hpp"
 
 // Why the estimate decides exactly.
 //
@@ -47,14 +48,6 @@
 namespace velmora {
 namespace {
 
-#if defined(__x86_64__) || defined(__i386__)
-#define VELMORA_X86 1
-#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2,fma")))
-#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,fma,avx512f,avx512bw,avx512dq,avx512vl")))
-#else
-#define VELMORA_X86 0
-#endif
-#define VELMORA_BODY static inline __attribute__((always_inline))
 
 constexpr double kTanPi8 = 0.41421356237309503;  // tan(pi/8), any nearby value would do
 constexpr double kPi = 3.141592653589793;

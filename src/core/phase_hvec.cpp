@@ -10,6 +10,7 @@
 #include "core/kernels_elementwise.hpp"
 #include "core/lattice_levels.hpp"
 #include "core/phase_tables.hpp"
+#include "core/portable.hpp"
 
 namespace velmora {
 
@@ -85,7 +86,7 @@ struct DifferenceSum {
 // the whole cost. A memo too large for the first caches (n >= 4096, 64 KiB)
 // is read a few dozen components ahead so that the chain is not left waiting.
 template <bool Prefetch>
-__attribute__((noinline)) void sum_until_memo_miss(const std::uint16_t* pa, const std::uint16_t* pb,
+VELMORA_NOINLINE void sum_until_memo_miss(const std::uint16_t* pa, const std::uint16_t* pb,
                                                    std::size_t dim, const double* centred, std::uint32_t n,
                                                    DifferenceSum& state) {
     constexpr std::size_t kAhead = 32;
@@ -94,9 +95,9 @@ __attribute__((noinline)) void sum_until_memo_miss(const std::uint16_t* pa, cons
     std::size_t i = state.next;
     for (; i < dim; ++i) {
         if (Prefetch && i + kAhead < dim)
-            __builtin_prefetch(centred + difference_index(pa[i + kAhead], pb[i + kAhead], n));
+            VELMORA_PREFETCH(centred + difference_index(pa[i + kAhead], pb[i + kAhead], n));
         const double c = centred[difference_index(pa[i], pb[i], n)];
-        if (__builtin_expect(c != c, 0)) break;
+        if (VELMORA_UNLIKELY(c != c)) break;
         largest = std::max(largest, std::max(pa[i], pb[i]));
         sum += c;
     }

