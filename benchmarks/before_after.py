@@ -70,7 +70,7 @@ for line in sys.stdin:
     print(elapsed, flush=True)
 '''
 
-CASES_ALL = [
+CASES = [
     ("sim", 1024, 16), ("sim", 16384, 16), ("sim", 262144, 16), ("sim", 16384, 65536),
     ("sim_cold", 1024, 40000), ("sim_cold", 262144, 40000),
     ("bundle", 3, 1024, 16), ("bundle", 3, 16384, 16), ("bundle", 16, 16384, 16), ("bundle", 100, 1024, 16),
@@ -79,9 +79,6 @@ CASES_ALL = [
     ("resonator", 3, 16, 1024, 16), ("resonator", 2, 64, 4096, 16), ("resonator", 3, 16, 256, 65536),
     ("resonator", 3, 16, 1024, 16, True), ("resonator", 3, 16, 256, 5000, True),
 ]
-
-
-CASES = CASES_ALL
 
 
 def main():

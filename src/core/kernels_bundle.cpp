@@ -1,7 +1,6 @@
 #include "core/kernels_bundle.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/portable.hpp"
 
