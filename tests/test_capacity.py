@@ -1,6 +1,6 @@
 """benchmarks/capacity.py measures sweeps with a NumPy mirror of the resonator; the mirror must be exact.
 
-Checked against the scalar reference (tests/resonator_oracle.py), which counts sweeps
+Checked against the scalar reference (tests/support/oracle.py), which counts sweeps
 independently, and against the module itself.
 """
 
@@ -15,7 +15,7 @@ from conftest import require
 
 np = require("numpy")
 
-import resonator_oracle as oracle  # noqa: E402
+from support import oracle  # noqa: E402
 from velmora import PhaseHVec, resonator_factorize  # noqa: E402
 
 _spec = importlib.util.spec_from_file_location(

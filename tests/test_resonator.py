@@ -1,5 +1,5 @@
 """Tests of velmora.resonator_factorize against worked cases and the scalar
-reference in resonator_oracle.py (bit-exact: floats are compared with ==)."""
+reference in support/oracle.py (bit-exact: floats are compared with ==)."""
 
 import math
 import os
@@ -14,7 +14,8 @@ import pytest
 from conftest import assert_refcounts_stable, check_note, check_panic, raised
 
 import velmora
-import resonator_oracle as oracle
+from support import oracle
+from support.vectors import make_vec
 
 PH = velmora.PhaseHVec
 rf = velmora.resonator_factorize
@@ -51,8 +52,8 @@ CORE_COMPOSITE = [6, 4, 4, 7, 4, 1, 5, 1]
 
 @pytest.fixture(scope="module")
 def core_case():
-    books = [[oracle.from_phases(p, 8) for p in CORE_BOOK0],
-             [oracle.from_phases(p, 8) for p in CORE_BOOK1]]
+    books = [[make_vec(p, 8) for p in CORE_BOOK0],
+             [make_vec(p, 8) for p in CORE_BOOK1]]
     composite = books[0][1].bind(books[1][2])
     assert composite.phases() == CORE_COMPOSITE
     return composite, books
@@ -509,7 +510,7 @@ def make_problem(case):
             phases = composite.phases()
             for j in rng.sample(range(z), max(1, z // 4)):
                 phases[j] = rng.randrange(n)
-            composite = oracle.from_phases(phases, n)
+            composite = make_vec(phases, n)
     return composite, books, max_iter
 
 
