@@ -186,6 +186,23 @@ def raised(func, *args, **kwargs):
     return None
 
 
+class LyingSeq:
+    """A sequence whose length is wrong or fails: the length is only a hint
+    (possibly absurd), iteration is what counts."""
+
+    def __init__(self, items, length):
+        self.items = items
+        self.length = length
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return self.length
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
 def assert_refcounts_stable(watched, exercise, rounds=50):
     """Run exercise() once (one-time caches fill), then `rounds` more times:
     no object in `watched` may gain or lose a reference."""
