@@ -39,6 +39,14 @@ def unavailable(reason):
     pytest.skip(reason, allow_module_level=True)
 
 
+def benchmark(name):
+    """Import benchmarks/<name>.py, which may import its siblings by name."""
+    folder = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "benchmarks")
+    if folder not in sys.path:
+        sys.path.append(folder)
+    return importlib.import_module(name)
+
+
 def require(module):
     """Import an optional test dependency, or report the check as unavailable."""
     try:

@@ -4,7 +4,6 @@ The long versions of the leak hunt and the fuzzer are support/leakhunt.py and
 support/fuzz_api.py run as scripts; these are the short runs.
 """
 
-import os
 import random
 import sys
 import threading
@@ -15,7 +14,7 @@ from hypothesis import strategies as st
 
 import velmora
 from conftest import UNDER_ASAN, run_python
-from support import fuzz_api, leakhunt
+from support import fuzz_api
 
 P = velmora.PhaseHVec
 
