@@ -47,15 +47,24 @@ PyObject* binary(const CallSignature& signature, PyObject* self, PyObject* args,
 
 bool signal_raised(void*) { return PyErr_CheckSignals() != 0; }
 
-Expected<Ref> factor_list(const std::vector<FactorMatch>& matches) {
-    VELMORA_TRY(list, result_object(PyList_New(static_cast<Py_ssize_t>(matches.size()))));
-    for (std::size_t k = 0; k < matches.size(); ++k) {
-        VELMORA_TRY(index, result_object(PyLong_FromUnsignedLongLong(matches[k].index)));
-        VELMORA_TRY(similarity, result_object(PyFloat_FromDouble(matches[k].similarity)));
-        VELMORA_TRY(pair, result_object(PyTuple_Pack(2, index.get(), similarity.get())));
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), pair.release()) < 0) return result_object(nullptr);
+// A list of `count` items, item k made by `make(k)` (an Expected<Ref>).
+template <class Make>
+Expected<Ref> new_list(std::size_t count, Make&& make) {
+    VELMORA_TRY(list, result_object(PyList_New(static_cast<Py_ssize_t>(count))));
+    for (std::size_t k = 0; k < count; ++k) {
+        VELMORA_TRY(item, make(k));
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item.release()) < 0) return result_object(nullptr);
     }
     return std::move(list);
+}
+
+// [(index, similarity), ...], one pair per factor.
+Expected<Ref> factor_list(const std::vector<FactorMatch>& matches) {
+    return new_list(matches.size(), [&](std::size_t k) -> Expected<Ref> {
+        VELMORA_TRY(index, result_object(PyLong_FromUnsignedLongLong(matches[k].index)));
+        VELMORA_TRY(similarity, result_object(PyFloat_FromDouble(matches[k].similarity)));
+        return result_object(PyTuple_Pack(2, index.get(), similarity.get()));
+    });
 }
 
 PyObject* random_method(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -98,12 +107,7 @@ PyObject* bundle_method(PyObject*, PyObject* args, PyObject* kwargs) {
 PyObject* phases_method(PyObject* self, PyObject*) {
     return guard([&]() -> Expected<Ref> {
         const PhaseHVec& v = vector_of(self);
-        VELMORA_TRY(list, result_object(PyList_New(static_cast<Py_ssize_t>(v.dim))));
-        for (std::size_t i = 0; i < v.dim; ++i) {
-            VELMORA_TRY(phase, result_object(PyLong_FromLong(v.phases[i])));
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), phase.release());
-        }
-        return std::move(list);
+        return new_list(v.dim, [&](std::size_t i) { return result_object(PyLong_FromLong(v.phases[i])); });
     });
 }
 
