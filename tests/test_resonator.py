@@ -11,7 +11,7 @@ import textwrap
 import time
 
 import pytest
-from conftest import LyingSeq, assert_refcounts_stable, check_note, check_panic, raised
+from conftest import LyingSeq as Hinted, assert_refcounts_stable, check_note, check_panic, raised
 
 import velmora
 from support import oracle
@@ -397,9 +397,9 @@ def test_length_is_only_a_hint(length):
     books = [seeded(16, 16, (1, 2)), seeded(16, 16, (3, 4, 5))]
     composite = books[0][1].bind(books[1][2])
     want = rf(composite, books)
-    assert rf(composite, LyingSeq(books, length)) == want
-    assert rf(composite, [LyingSeq(books[0], length), tuple(books[1])]) == want
-    assert rf(composite, LyingSeq([LyingSeq(b, length) for b in books], length)) == want
+    assert rf(composite, Hinted(books, length)) == want
+    assert rf(composite, [Hinted(books[0], length), tuple(books[1])]) == want
+    assert rf(composite, Hinted([Hinted(b, length) for b in books], length)) == want
 
 
 def test_repeatable_and_arguments_untouched():

@@ -51,6 +51,28 @@ PyError fetch_pending() {
     return PyError::Materialised{Ref(type), Ref(value), Ref(traceback)};
 }
 
+// The class a panic is raised as. If the panic type's own creation failed
+// internally (a finalizer that fails while it runs, say), raising that
+// failure would need this same type again, without end, so the message goes
+// out as a SystemError instead. Null with the creation error pending if it
+// failed otherwise.
+PyObject* panic_class() {
+    Expected<PyObject*> type = panic_type();
+    if (type) return type.value();
+    PyError failure = std::move(type).error();
+    if (failure.is_panic()) return PyExc_SystemError;
+    std::move(failure).raise();
+    return nullptr;
+}
+
+// A new exception of class `type` with `message` as its one argument.
+Ref exception_object(PyObject* type, Ref message) {
+    if (!message) return Ref();
+    return Ref(PyObject_CallFunctionObjArgs(type, message.get(), nullptr));
+}
+
+Ref text_object(const std::string& text) { return Ref(PyUnicode_FromStringAndSize(text.data(), text.size())); }
+
 }  // namespace
 
 Expected<PyObject*> panic_type() {
@@ -90,32 +112,6 @@ PyError PyError::from_core(Error&& error) {
     report_internal_failure(error.file, error.line, error.message.c_str());
     return Panic{std::move(error.message), Ref()};
 }
-
-namespace {
-
-// The class a panic is raised as. If the panic type's own creation failed
-// internally (a finalizer that fails while it runs, say), raising that
-// failure would need this same type again, without end, so the message goes
-// out as a SystemError instead. Null with the creation error pending if it
-// failed otherwise.
-PyObject* panic_class() {
-    Expected<PyObject*> type = panic_type();
-    if (type) return type.value();
-    PyError failure = std::move(type).error();
-    if (failure.is_panic()) return PyExc_SystemError;
-    std::move(failure).raise();
-    return nullptr;
-}
-
-// A new exception of class `type` with `message` as its one argument.
-Ref exception_object(PyObject* type, Ref message) {
-    if (!message) return Ref();
-    return Ref(PyObject_CallFunctionObjArgs(type, message.get(), nullptr));
-}
-
-Ref text_object(const std::string& text) { return Ref(PyUnicode_FromStringAndSize(text.data(), text.size())); }
-
-}  // namespace
 
 Ref PyError::instantiate() && {
     if (auto* m = std::get_if<Materialised>(&form_)) return std::move(m->value);
