@@ -131,7 +131,7 @@ PyCFunction as_cfunction(Method method) {
 
 }  // namespace
 
-// The class's methods, in the order dir() and help() list them. A new method
+// The class's methods, in the order of the class's namespace. A new method
 // is a wrapper above (its CallSignature at the top of this file) and one row
 // here; the class object picks the table up as it is.
 PyMethodDef phase_hvec_methods[] = {
