@@ -6,14 +6,12 @@ seeded hash) into a composite, and asks ``resonator_factorize`` for the factors.
 A point of the study is (F, M, Z, n) with ``--problems`` problems; it reports
 the fraction with every factor right and the sweeps used.
 
-Accuracy comes from ``velmora.resonator_factorize`` itself.  The module does not
-report how many sweeps it ran, so sweeps come from ``mirror_resonator`` below: a
-NumPy transcription of the same algorithm (same operation order, sums taken
-strictly in index order with cumulative sums, the platform's ``math.atan2`` /
-``math.cos`` / ``math.sin``, the same stopping rule).  Every problem is run
-through both, and the CSV column ``mirror_mismatch`` counts the problems whose
-mirror result (indices and similarities, compared bit for bit) differs from the
-module's; a sweep count is only as trustworthy as that column is zero.
+Accuracy comes from ``velmora.resonator_factorize`` itself; sweeps come from the
+NumPy mirror in capacity_mirror.py.  Every problem is run through both, and the
+CSV column ``mirror_mismatch`` counts the problems whose mirror result (indices
+and similarities, compared bit for bit) differs from the module's; a sweep count
+is only as trustworthy as that column is zero.  This file runs the studies;
+capacity_plots.py writes and draws what they find, into data/.
 
 Two studies:
 
@@ -42,284 +40,17 @@ seeded vectors are from independent random phases.
 """
 
 import argparse
-import csv
 import math
 import os
-import sys
 import time
 from concurrent.futures import ProcessPoolExecutor
 
 import numpy as np
 
+from capacity_mirror import (ABLATION, TAU, bipolar_books, bipolar_velmora, entry_seed, generate, mirror_resonator,
+                             published_cap, textbook_bipolar, truth_index)
+from capacity_plots import plot, plot_kent, print_kent, read_csv, write_csv
 from velmora import PhaseHVec, resonator_factorize
-
-TAU = 6.283185307179586
-MASK64 = (1 << 64) - 1
-FIELDS = [
-    "study", "F", "M", "Z", "n", "max_iter", "problems", "accuracy", "factor_accuracy",
-    "sweeps_mean", "sweeps_median", "sweeps_max", "unconverged", "mirror_mismatch", "seconds",
-]
-
-
-# ---------------------------------------------------------------------------
-# seeded problems
-# ---------------------------------------------------------------------------
-
-def entry_seed(problem, factor, entry):
-    """Seed of entry `entry` of codebook `factor` in problem `problem`."""
-    return (problem << 32) | (factor << 24) | entry
-
-
-def truth_index(problem, factor, m):
-    """Which entry of codebook `factor` problem `problem` binds (splitmix64 of the pair)."""
-    x = (problem * 0x9E3779B97F4A7C15 + factor * 0xBF58476D1CE4E5B9 + 1) & MASK64
-    x = ((x ^ (x >> 30)) * 0xBF58476D1CE4E5B9) & MASK64
-    x = ((x ^ (x >> 27)) * 0x94D049BB133111EB) & MASK64
-    return (x ^ (x >> 31)) % m
-
-
-def generate(dim, n, seed):
-    """NumPy copy of PhaseHVec.random(dim, n, seed).phases() (64-bit wrapping mixer)."""
-    with np.errstate(over="ignore"):
-        base = np.uint64((seed * 0xC2B2AE3D27D4EB4F) & MASK64)
-        counter = np.arange(dim, dtype=np.uint64) * np.uint64(0x9E3779B97F4A7C15)
-        x = base ^ counter
-        x ^= x >> np.uint64(29)
-        x *= np.uint64(0xBF58476D1CE4E5B9)
-        x ^= x >> np.uint64(32)
-    return (x % np.uint64(n)).astype(np.int64)
-
-
-# ---------------------------------------------------------------------------
-# the mirror: same algorithm, same operation order, plus a sweep count
-# ---------------------------------------------------------------------------
-
-def _level_tables(n):
-    nf = float(n)
-    angles = [(float(k) * TAU) / nf for k in range(n)]
-    return np.array([math.cos(a) for a in angles]), np.array([math.sin(a) for a in angles])
-
-
-def _seq_sum(a):
-    """Sum of the rows of a C-contiguous 2-D array from +0.0, strictly in row order.
-
-    ``np.add.reduce`` over the outer axis adds whole rows one after the other
-    (NumPy's pairwise scheme only applies along the contiguous axis), so each
-    column is a plain running sum; the final ``+ 0.0`` turns the one possible
-    difference from a sum started at +0.0, an all-negative-zero column, into +0.0.
-    """
-    return np.add.reduce(a, axis=0) + 0.0
-
-
-def _round_half_away(t):
-    r = np.trunc(t)
-    frac = t - r  # exact
-    return r + np.where(np.abs(frac) >= 0.5, np.sign(t), 0.0)
-
-
-class _Lattice:
-    def __init__(self, n):
-        self.n = n
-        self.cos, self.sin = _level_tables(n)
-
-    def quantize(self, xs, ys):
-        a = np.array([math.atan2(y, x) for x, y in zip(xs.tolist(), ys.tolist())])
-        t = (a / TAU) * float(self.n)
-        q = np.mod(_round_half_away(t).astype(np.int64), self.n)
-        return self.cos[q], self.sin[q]
-
-
-def _best_match(book_t, s, z):
-    """book_t: the codebook's phasors as (Z, M) arrays."""
-    sims = _seq_sum((book_t[0] * s[0][:, None]) + (book_t[1] * s[1][:, None])) / float(z or 1)
-    best = int(np.flatnonzero(sims == sims.max())[-1])  # later entries win ties
-    return best, float(sims[best])
-
-
-def mirror_resonator(composite, books, n, max_iter=50, estimates_out=None):
-    """composite: phases (int array); books: list of (M, Z) phase arrays, all at resolution n.
-
-    Returns (results, sweeps, converged) like the scalar reference in tests/.  A list
-    passed as `estimates_out` receives the final estimates as lattice phases.
-    """
-    lat = _Lattice(n)
-    z = len(composite)
-    comp = (lat.cos[composite], lat.sin[composite])
-    tables = [(lat.cos[b], lat.sin[b]) for b in books]  # (M, Z): sums over entries
-    tables_t = [(np.ascontiguousarray(c.T), np.ascontiguousarray(s.T)) for c, s in tables]  # (Z, M): sums over j
-    estimates = [lat.quantize(_seq_sum(c), _seq_sum(s)) for c, s in tables]
-    sweeps, stable, converged = 0, 0, False
-    prev = None
-    while sweeps < max_iter:
-        sweeps += 1
-        for f, ((ere, eim), (ere_t, eim_t)) in enumerate(zip(tables, tables_t)):
-            ur, ui = comp
-            for g, (c, s) in enumerate(estimates):
-                if g != f:
-                    ur, ui = (c * ur) + (s * ui), (ui * c) - (ur * s)
-            w = _seq_sum((ere_t * ur[:, None]) + (eim_t * ui[:, None]))
-            estimates[f] = lat.quantize(_seq_sum(ere * w[:, None]), _seq_sum(eim * w[:, None]))
-        idx = [_best_match(tables_t[k], estimates[k], z)[0] for k in range(len(tables))]
-        if idx == prev:
-            if stable > 1:
-                converged = True
-                break
-            stable += 1
-        else:
-            stable = 0
-        prev = idx
-    if estimates_out is not None:
-        # estimates sit on lattice points, so rounding their angle recovers the phase exactly
-        for c, s in estimates:
-            estimates_out.append(np.mod(np.round(np.arctan2(s, c) / TAU * n).astype(np.int64), n))
-    return [_best_match(tables_t[k], estimates[k], z) for k in range(len(tables))], sweeps, converged
-
-
-# ---------------------------------------------------------------------------
-# the published bipolar resonator network, as a reference
-# ---------------------------------------------------------------------------
-
-def published_cap(d, f_count=3):
-    """The published protocol's iteration budget, 0.001 * D**F, rounded up."""
-    return -(-(d ** f_count) // 1000)
-
-
-def bipolar_books(problem, m, z=1500, f_count=3, source="seeded"):
-    """(codebooks as (M, Z) arrays of 0/1 phases, truth) for one problem of the bipolar study.
-
-    "seeded" is exactly the problem velmora gets (velmora's seeds, velmora's truth);
-    "independent" draws the codebooks and the truth from NumPy's generator instead,
-    a control for the quality of the seeded vectors.
-    """
-    if source == "seeded":
-        books = [np.stack([generate(z, 2, entry_seed(problem, f, i)) for i in range(m)]) for f in range(f_count)]
-        return books, [truth_index(problem, f, m) for f in range(f_count)]
-    rng = np.random.default_rng([m, problem, f_count, z])
-    return [rng.integers(0, 2, size=(m, z)) for _ in range(f_count)], [int(rng.integers(m)) for _ in range(f_count)]
-
-
-def textbook_bipolar(books01, truth, max_iter=None, weights="outer"):
-    """The bipolar resonator network as published, on codebooks of 0/1 phases (0 is +1, 1 is -1).
-
-    x_f <- sign(X_f^T W_f X_f (s * prod_{g != f} x_g)), factors updated in a fixed
-    order, each from the others' latest states; started from sign(sum of the
-    codebook); sign(0) = +1; the run stops when no factor's state changes, or
-    after `max_iter` iterations (default: the published 0.001 * D**F).  W_f is
-    the identity (outer-product weights) or (X_f X_f^T)^-1 ("ols").  The
-    read-out is the argmax of |cos| with the factor flipped when that cosine is
-    negative, so a solution with two factors negated counts as found: it binds
-    to the same composite.  Returns (all factors right, iterations, converged).
-    """
-    f_count = len(books01)
-    books = [1.0 - 2.0 * b for b in books01]
-    if max_iter is None:
-        max_iter = published_cap(len(books[0]), f_count)
-    s = np.prod([books[f][truth[f]] for f in range(f_count)], axis=0)
-    gram_inv = [np.linalg.inv(b @ b.T) if weights == "ols" else None for b in books]
-
-    def sign(v):
-        return np.where(v >= 0, 1.0, -1.0)
-
-    est = [sign(b.sum(axis=0)) for b in books]
-    changed = True
-    for it in range(1, max_iter + 1):
-        changed = False
-        for f, b in enumerate(books):
-            u = s.copy()
-            for g in range(f_count):
-                if g != f:
-                    u = u * est[g]
-            a = b @ u
-            new = sign(b.T @ (gram_inv[f] @ a if weights == "ols" else a))
-            changed = changed or not np.array_equal(new, est[f])
-            est[f] = new
-        if not changed:
-            break
-    found = [int(np.argmax(np.abs(b @ e))) for b, e in zip(books, est)]
-    return found == list(truth), it, not changed
-
-
-# ---------------------------------------------------------------------------
-# velmora's resonator at n = 2 in exact integer arithmetic, with switches
-# ---------------------------------------------------------------------------
-
-# At n = 2 every phasor is (+1, 0) or (-1, S0) with S0 = sin(pi) ~ 1.2e-16.  Those
-# residues never reach a weight or a similarity (each product with them is far below
-# half an ulp of the +-1 term it is added to), so weights, superpositions and
-# similarities are exact integers and any summation order gives them bit for bit.
-# The residues matter in one place only: a superposition whose real part cancels
-# to exactly 0 is snapped by atan2 of its residue sum, to -1 when that sum is
-# nonzero and to +1 when it is exactly +0.0.  That sum is formed below in the
-# module's order, so this is velmora itself, only fast enough for an ablation.
-S0 = math.sin((1.0 * TAU) / 2.0)
-VELMORA = {"readout": "signed", "stop": "indices", "tie": "residue", "update": "sequential"}
-
-
-def _snap_bipolar(x, books01_col_order, w, tie):
-    """Sign of exact integer sums x; the cancelled components by the rule `tie`."""
-    out = np.where(x < 0, -1.0, 1.0)
-    if tie == "residue":
-        for j in np.flatnonzero(x == 0).tolist():
-            y = 0.0
-            for e in np.flatnonzero(books01_col_order[j]).tolist():
-                y += S0 * w[e]
-            if y != 0.0:
-                out[j] = -1.0
-    return out
-
-
-def _readout(book, est, z, readout):
-    sims = book @ est
-    key = np.abs(sims) if readout == "abs" else sims
-    best = int(np.flatnonzero(key == key.max())[-1])  # later entries win ties
-    return best, float(key[best]) / float(z or 1)
-
-
-def bipolar_velmora(composite01, books01, max_iter=50, **switches):
-    """velmora's resonator_factorize at n = 2, bit for bit, with one or more of its choices switched.
-
-    readout "abs": argmax of |cos| with the sign correction (reported similarity |cos|);
-    stop "fixed_point": stop when a sweep changes no estimate, not after four equal index lists;
-    tie "plus": a cancelled superposition snaps to +1, not by its residues;
-    update "simultaneous": every factor is updated from the previous sweep's estimates.
-    Returns (results, sweeps, converged, final estimates as +-1 arrays).
-    """
-    opt = dict(VELMORA, **switches)
-    z = len(composite01)
-    books = [1.0 - 2.0 * b.astype(np.float64) for b in books01]
-    cols = [np.ascontiguousarray(b.T.astype(bool)) for b in books01]  # entries with phase 1, per component
-    comp = 1.0 - 2.0 * composite01.astype(np.float64)
-    est = [_snap_bipolar(b.sum(axis=0), c, np.ones(len(b)), opt["tie"]) for b, c in zip(books, cols)]
-    sweeps, stable, converged, prev = 0, 0, False, None
-    while sweeps < max_iter:
-        sweeps += 1
-        basis = list(est) if opt["update"] == "simultaneous" else est
-        changed = False
-        for f, (b, c) in enumerate(zip(books, cols)):
-            u = comp
-            for g, e in enumerate(basis):
-                if g != f:
-                    u = u * e
-            w = b @ u
-            new = _snap_bipolar(b.T @ w, c, w.tolist(), opt["tie"])
-            changed = changed or not np.array_equal(new, est[f])
-            est[f] = new
-        if opt["stop"] == "fixed_point":
-            if not changed:
-                converged = True
-                break
-            continue
-        idx = [_readout(b, e, z, opt["readout"])[0] for b, e in zip(books, est)]
-        if idx == prev:
-            if stable > 1:
-                converged = True
-                break
-            stable += 1
-        else:
-            stable = 0
-        prev = idx
-    return [_readout(b, e, z, opt["readout"]) for b, e in zip(books, est)], sweeps, converged, est
-
 
 # ---------------------------------------------------------------------------
 # one problem, one point
@@ -373,21 +104,6 @@ def m_ladder(start, stop):
 # ---------------------------------------------------------------------------
 # the published bipolar protocol: reference, velmora, ablation, shifts, advice
 # ---------------------------------------------------------------------------
-
-# One change at a time from velmora (max_iter=50), then the read-out and the cap
-# together with each of the others; "published" makes every change that separates
-# velmora from the published network at once.
-ABLATION = [
-    ("readout", {"readout": "abs"}, "50"),
-    ("fixed_point", {"stop": "fixed_point"}, "50"),
-    ("cap", {}, "cap"),
-    ("tie_plus", {"tie": "plus"}, "50"),
-    ("simultaneous", {"update": "simultaneous"}, "50"),
-    ("readout_cap", {"readout": "abs"}, "cap"),
-    ("readout_cap_stop", {"readout": "abs", "stop": "fixed_point"}, "cap"),
-    ("readout_cap_tie", {"readout": "abs", "tie": "plus"}, "cap"),
-    ("published", {"readout": "abs", "stop": "fixed_point", "tie": "plus"}, "cap"),
-]
 ADVICE_ATTEMPTS = (1, 2, 4, 8)
 SOLVED_SIMILARITY = 0.5  # a clean composite that is solved reports 1.0 per factor; failures report about 0
 
@@ -616,132 +332,6 @@ def generator_study(dims=(1500, 6000), count=1000, levels=(2, 3, 16, 17, 256, 25
     return rows
 
 
-# ---------------------------------------------------------------------------
-# output
-# ---------------------------------------------------------------------------
-
-def write_csv(path, rows, fields=FIELDS):
-    with open(path, "w", newline="") as fh:
-        w = csv.DictWriter(fh, fieldnames=fields)
-        w.writeheader()
-        w.writerows(rows)
-
-
-def read_csv(path):
-    def number(v):
-        try:
-            return int(v)
-        except ValueError:
-            try:
-                return float(v)
-            except ValueError:
-                return v
-
-    with open(path, newline="") as fh:
-        return [{k: number(v) for k, v in row.items()} for row in csv.DictReader(fh)]
-
-
-def plot(path, rows, reference=()):
-    try:
-        import matplotlib
-
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
-    except ImportError:
-        print("matplotlib not installed: no plot", file=sys.stderr)
-        return False
-    grid = [r for r in rows if r["study"] == "grid"]
-    fs = sorted({r["F"] for r in grid})
-    ns = sorted({r["n"] for r in grid})
-    kent = [r for r in rows if r["study"] == "kent"]
-    cols = len(fs) + (1 if kent else 0)
-    fig, axes = plt.subplots(1, max(cols, 1), figsize=(4.2 * max(cols, 1), 3.8), squeeze=False)
-    styles = {4: ":", 16: "--", 256: "-"}
-    colours = {256: "tab:blue", 1024: "tab:orange", 4096: "tab:green"}
-    for ax, f in zip(axes[0], fs):
-        for z in sorted({r["Z"] for r in grid if r["F"] == f}):
-            for n in ns:
-                pts = sorted((r["M"], r["accuracy"]) for r in grid if r["F"] == f and r["Z"] == z and r["n"] == n)
-                if pts:
-                    ax.plot(*zip(*pts), styles.get(n, "-"), marker="o", ms=3, color=colours.get(z),
-                            label=f"Z={z}, n={n}")
-        ax.set_xscale("log", base=2)
-        ax.set_title(f"F = {f}")
-        ax.set_xlabel("codebook size M")
-        ax.set_ylim(-0.02, 1.02)
-        ax.grid(alpha=0.3)
-        ax.legend(fontsize=6)
-    axes[0][0].set_ylabel("fraction of problems fully solved")
-    if kent:
-        ax = axes[0][-1]
-        pts = sorted((r["M"], r["accuracy"]) for r in kent)
-        ax.plot(*zip(*pts), marker="o", ms=3, color="black", label="velmora, n=2, Z=1500, 100 problems")
-        for key, style, label in (("reference", "--", "published network, same problems"),
-                                  ("velmora_cap", ":", "velmora, max_iter = 0.001 D^3")):
-            ref = sorted((r["D"], r[key]) for r in reference)
-            if ref:
-                ax.plot(*zip(*ref), style, marker=".", color="grey", label=label)
-        ax.axvline(79, color="tab:red", ls="--", label="published D=79 at 99 %")
-        ax.axhline(0.99, color="grey", lw=0.8)
-        ax.set_title("F = 3, bipolar, N = 1500")
-        ax.set_xlabel("codebook size D")
-        ax.set_ylim(-0.02, 1.02)
-        ax.grid(alpha=0.3)
-        ax.legend(fontsize=7)
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    return True
-
-
-KENT_COLUMNS = [("reference", "published network"), ("reference_independent", "same, NumPy vectors"),
-                ("velmora_50", "velmora, max_iter=50"), ("velmora_cap", "velmora, max_iter=cap")]
-
-
-def print_kent(rows):
-    cols = KENT_COLUMNS + [("ablation_" + name, name) for name, _, _ in ABLATION]
-    print("D    " + "".join(f"{label[:14]:>15}" for _, label in cols))
-    for r in rows:
-        print(f"{r['D']:<5}" + "".join(f"{100 * r[key]:>14.1f}%" for key, _ in cols))
-
-
-def plot_kent(path, rows):
-    try:
-        import matplotlib
-
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
-    except ImportError:
-        print("matplotlib not installed: no plot", file=sys.stderr)
-        return False
-    fig, (left, right) = plt.subplots(1, 2, figsize=(11, 4))
-    ds = [r["D"] for r in rows]
-    for (key, label), style in zip(KENT_COLUMNS, ("-", ":", "-", "--")):
-        left.plot(ds, [r[key] for r in rows], style, marker="o", ms=4,
-                  color="grey" if key.startswith("reference") else "black", label=label)
-    left.plot([79], [0.99], "*", color="tab:red", ms=12, label="published: D = 79 at 99 %")
-    left.set_xlabel("codebook size D")
-    left.set_ylabel(f"fraction of {rows[0]['trials']} problems solved")
-    left.set_title("F = 3, N = 1500, bipolar")
-    left.set_ylim(-0.02, 1.02)
-    left.grid(alpha=0.3)
-    left.legend(fontsize=7)
-    names = ["velmora_50"] + ["ablation_" + name for name, _, _ in ABLATION] + ["reference"]
-    width = 0.8 / len(rows)
-    for k, r in enumerate(rows):
-        right.bar([x + k * width for x in range(len(names))], [r[name] for name in names], width, label=f"D = {r['D']}")
-    right.set_xticks([x + 0.4 - width / 2 for x in range(len(names))])
-    right.set_xticklabels([name.replace("ablation_", "").replace("_", " ") for name in names], rotation=35,
-                          ha="right", fontsize=8)
-    right.set_title("velmora with one change at a time")
-    right.set_ylim(0, 1.18)
-    right.set_yticks([0, 0.2, 0.4, 0.6, 0.8, 1.0])
-    right.grid(alpha=0.3, axis="y")
-    right.legend(fontsize=7, ncol=len(rows), loc="upper center")
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    return True
-
-
 def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--quick", action="store_true", help="tiny grid (F=2,3; Z=256; n=16; 20 problems): a smoke test")
@@ -773,7 +363,7 @@ def main(argv=None):
     p.add_argument("--jobs", type=int, default=1, help="worker processes")
     p.add_argument("--append", action="store_true",
                    help="keep the points already in PREFIX.csv (a later run extends an earlier one)")
-    p.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "capacity"),
+    p.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "capacity"),
                    help="output prefix: PREFIX.csv and PREFIX.png")
     a = p.parse_args(argv)
     if a.quick:

@@ -46,6 +46,9 @@ SWEEPS = 3  # at most 3 sweeps never stop early, so every call runs exactly this
 
 
 # -- the numpy side: what a user would write ---------------------------------
+# These are the peer under comparison, not a reference: they stay written the
+# way a numpy user would write them, independent of the tests' scalar
+# reference, and agree with velmora only to the tolerance agreement() allows.
 
 def np_random(np, dim, n, seed):
     with np.errstate(over="ignore"):

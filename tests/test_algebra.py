@@ -6,7 +6,7 @@ import struct
 import pytest
 from conftest import assert_refcounts_stable, check_note, raised
 
-import oracle
+from support import oracle
 import velmora
 
 P = velmora.PhaseHVec

@@ -7,8 +7,8 @@ import sys
 import pytest
 
 import velmora
-from conftest import (A, B, BINDING_ERRORS, BOOKS, CALLABLES, COMPOSITE, assert_refcounts_stable, call,
-                      check_binding_error, check_note, panic_type, raised, run_python)
+from conftest import (A, B, BINDING_ERRORS, BOOKS, CALLABLES, COMPOSITE, LyingSeq, assert_refcounts_stable,
+                      call, check_binding_error, check_note, panic_type, raised, run_python)
 
 P = velmora.PhaseHVec
 rf = velmora.resonator_factorize
@@ -342,22 +342,6 @@ def test_bundle_item_checks(items, message):
         P.bundle(items)
     assert str(ei.value) == message
     check_note(ei.value, "items")
-
-
-class LyingSeq:
-    """A sequence whose length is wrong or fails; iteration is what counts."""
-
-    def __init__(self, items, length):
-        self.items = items
-        self.length = length
-
-    def __len__(self):
-        if isinstance(self.length, BaseException):
-            raise self.length
-        return self.length
-
-    def __getitem__(self, i):
-        return self.items[i]
 
 
 class FailingIter(LyingSeq):

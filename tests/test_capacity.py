@@ -1,27 +1,24 @@
-"""benchmarks/capacity.py measures sweeps with a NumPy mirror of the resonator; the mirror must be exact.
+"""benchmarks/capacity.py measures sweeps with a NumPy mirror of the resonator (benchmarks/capacity_mirror.py);
+the mirror must be exact.
 
-Checked against the scalar reference (tests/resonator_oracle.py), which counts sweeps
+Checked against the scalar reference (tests/support/oracle.py), which counts sweeps
 independently, and against the module itself.
 """
 
-import importlib.util
 import os
 import subprocess
 import sys
 
 import pytest
 
-from conftest import require
+from conftest import benchmark, require
 
 np = require("numpy")
 
-import resonator_oracle as oracle  # noqa: E402
+from support import oracle  # noqa: E402
 from velmora import PhaseHVec, resonator_factorize  # noqa: E402
 
-_spec = importlib.util.spec_from_file_location(
-    "capacity", os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "benchmarks", "capacity.py"))
-capacity = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(capacity)
+capacity = benchmark("capacity_mirror")
 
 
 @pytest.mark.parametrize("dim, n, seed", [(6, 65536, 42), (40, 2, 7), (33, 16, 2**64 - 1), (17, 1000, (5 << 32) | 3)])
@@ -50,7 +47,7 @@ def test_mirror_sweeps_and_results_equal_scalar_reference(f, m, z, n, max_iter):
 
 
 def test_run_problem_uses_the_module_and_agrees_with_it():
-    right, factors_right, sweeps, converged, agrees = capacity.run_problem(2, 8, 256, 16, problem=1)
+    right, factors_right, sweeps, converged, agrees = benchmark("capacity").run_problem(2, 8, 256, 16, problem=1)
     assert (right, factors_right, converged, agrees) == (True, 2, True, True) and sweeps >= 4
 
 

@@ -6,9 +6,7 @@ import struct
 
 import pytest
 
-import crmath
-import oracle
-import resonator_oracle
+from support import crmath, oracle
 from velmora import PhaseHVec as P, resonator_factorize
 
 TAU = 6.283185307179586
@@ -44,7 +42,7 @@ def test_similarity_bundle_and_resonator_match_the_oracles(n):
     assert P.bundle([a, b, c]).phases() == oracle.bundle([pa, pb, pc], n)
     books = [[P.random(64, n, 100 * f + e) for e in range(6)] for f in range(2)]
     composite = books[0][4].bind(books[1][1])
-    expected, _, _ = resonator_oracle.resonator(
+    expected, _, _ = oracle.resonator(
         composite.phases(), n, [[(e.phases(), n) for e in book] for book in books], 8)
     got = resonator_factorize(composite, books, 8)
     assert [(i, bits(s)) for i, s in got] == [(i, bits(s)) for i, s in expected]

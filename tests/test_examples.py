@@ -5,14 +5,13 @@ the installed velmora.
 """
 
 import csv
-import importlib.util
 import os
 import subprocess
 import sys
 
 import pytest
 
-from conftest import require
+from conftest import benchmark, require
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -45,9 +44,7 @@ def test_distributed_batch_matches_in_process():
 
 def test_capacity_quick_mirror_agrees(tmp_path):
     require("numpy")
-    spec = importlib.util.spec_from_file_location("capacity", os.path.join(ROOT, "benchmarks", "capacity.py"))
-    capacity = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(capacity)
+    capacity = benchmark("capacity")
     out = str(tmp_path / "cap")
     capacity.main(["--quick", "--problems", "4", "--out", out])
     with open(out + ".csv") as fh:

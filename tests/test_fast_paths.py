@@ -9,8 +9,7 @@ import struct
 
 import pytest
 
-import oracle
-import resonator_oracle
+from support import oracle
 import velmora
 
 P = velmora.PhaseHVec
@@ -81,6 +80,6 @@ def test_resonator_blocks(entries, z, mixed):
     comp = books[0][2].bind(books[1][5 % entries]) if not mixed else books[0][2]
     for max_iter in (0, 2, 50):
         got = velmora.resonator_factorize(comp, books, max_iter)
-        want, _, _ = resonator_oracle.resonator(comp.phases(), n, raw, max_iter)
+        want, _, _ = oracle.resonator(comp.phases(), n, raw, max_iter)
         assert [i for i, _ in got] == [i for i, _ in want]
         assert [bits(s) for _, s in got] == [bits(s) for _, s in want]

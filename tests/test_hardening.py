@@ -1,10 +1,9 @@
 """Leaks, adversarial calls, threads, re-import and memory exhaustion.
 
-The long versions of the leak hunt and the fuzzer are tools/leakhunt.py and
-tools/fuzz_api.py; these are the short runs.
+The long versions of the leak hunt and the fuzzer are support/leakhunt.py and
+support/fuzz_api.py run as scripts; these are the short runs.
 """
 
-import os
 import random
 import sys
 import threading
@@ -15,12 +14,7 @@ from hypothesis import strategies as st
 
 import velmora
 from conftest import UNDER_ASAN, run_python
-
-TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools")
-sys.path.insert(0, TOOLS)
-
-import fuzz_api  # noqa: E402
-import leakhunt  # noqa: E402
+from support import fuzz_api
 
 P = velmora.PhaseHVec
 
@@ -34,15 +28,13 @@ def test_leak_hunt_short():
     # ASan's quarantine keeps freed memory resident, so RSS is not compared there.
     out = run_python(
         """
-        import sys
-        sys.path.insert(0, %r)
-        import leakhunt
+        from support import leakhunt
         lines = []
         problems = leakhunt.hunt(iterations=100, warmup=3000, report=lines.append,
                                  exclude=["memory/"] if %r else None,
                                  rss_slack_kib=None if %r else 1024)
         print("\\n".join(problems + lines) if problems else "clean")
-        """ % (TOOLS, UNDER_ASAN, UNDER_ASAN), timeout=300)
+        """ % (UNDER_ASAN, UNDER_ASAN), timeout=300)
     assert out.strip() == "clean", out
 
 
@@ -50,7 +42,7 @@ def test_leak_hunt_short():
           suppress_health_check=[HealthCheck.too_slow])
 @given(st.integers(0, 2 ** 64 - 1))
 def test_adversarial_calls(seed):
-    # The seed drives tools/fuzz_api.py's generator; a failure names the seed.
+    # The seed drives support/fuzz_api.py's generator; a failure names the seed.
     rng = random.Random(seed)
     if not UNDER_ASAN:
         # Sizes that could be allocated for real must fail fast instead.

@@ -5,7 +5,7 @@ import random as pyrandom
 import pytest
 from conftest import assert_refcounts_stable, check_note, check_panic, raised
 
-import oracle
+from support import oracle
 import velmora
 
 P = velmora.PhaseHVec

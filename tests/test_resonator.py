@@ -1,5 +1,5 @@
 """Tests of velmora.resonator_factorize against worked cases and the scalar
-reference in resonator_oracle.py (bit-exact: floats are compared with ==)."""
+reference in support/oracle.py (bit-exact: floats are compared with ==)."""
 
 import math
 import os
@@ -11,10 +11,11 @@ import textwrap
 import time
 
 import pytest
-from conftest import assert_refcounts_stable, check_note, check_panic, raised
+from conftest import LyingSeq as Hinted, assert_refcounts_stable, check_note, check_panic, raised
 
 import velmora
-import resonator_oracle as oracle
+from support import oracle
+from support.vectors import make_vec
 
 PH = velmora.PhaseHVec
 rf = velmora.resonator_factorize
@@ -51,8 +52,8 @@ CORE_COMPOSITE = [6, 4, 4, 7, 4, 1, 5, 1]
 
 @pytest.fixture(scope="module")
 def core_case():
-    books = [[oracle.from_phases(p, 8) for p in CORE_BOOK0],
-             [oracle.from_phases(p, 8) for p in CORE_BOOK1]]
+    books = [[make_vec(p, 8) for p in CORE_BOOK0],
+             [make_vec(p, 8) for p in CORE_BOOK1]]
     composite = books[0][1].bind(books[1][2])
     assert composite.phases() == CORE_COMPOSITE
     return composite, books
@@ -390,25 +391,6 @@ def test_composite_refused(composite, message):
     check_note(info.value, "composite")
 
 
-class Hinted:
-    """A sequence whose length is only a (possibly absurd) hint."""
-
-    def __init__(self, items, length):
-        self.items = items
-        self.length = length
-
-    def __len__(self):
-        if isinstance(self.length, BaseException):
-            raise self.length
-        return self.length
-
-    def __getitem__(self, i):
-        return self.items[i]
-
-    def __iter__(self):
-        return iter(self.items)
-
-
 @pytest.mark.parametrize("length", [2 ** 62, 0, 1, RuntimeError("no length")],
                          ids=["huge", "zero", "one", "raises"])
 def test_length_is_only_a_hint(length):
@@ -509,7 +491,7 @@ def make_problem(case):
             phases = composite.phases()
             for j in rng.sample(range(z), max(1, z // 4)):
                 phases[j] = rng.randrange(n)
-            composite = oracle.from_phases(phases, n)
+            composite = make_vec(phases, n)
     return composite, books, max_iter
 
 

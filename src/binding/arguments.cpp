@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "binding/interface_names.hpp"
 #include "binding/once_cell.hpp"
 #include "binding/phase_hvec_type.hpp"
 
@@ -49,7 +50,7 @@ PyError unexpected_keyword(const CallSignature& s, PyObject* key) {
     if (!message) return take_pending();
     Ref exception(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr));
     if (!exception) return take_pending();
-    return PyError::materialised(Ref::borrow(PyExc_TypeError), std::move(exception), Ref());
+    return PyError::Materialised{Ref::borrow(PyExc_TypeError), std::move(exception), Ref()};
 }
 
 // The index of the parameter whose name equals the UTF-8 form of `key`, or
@@ -75,17 +76,9 @@ std::size_t parameter_index(const CallSignature& s, PyObject* key) {
     return s.count;
 }
 
-// The __qualname__ of a type as UTF-8, or a placeholder if it cannot be read.
+// The __qualname__ of a type, or a placeholder if it cannot be read.
 std::string qualified_name(PyObject* type) {
-    Ref name(PyObject_GetAttrString(type, "__qualname__"));
-    if (name && PyUnicode_Check(name.get())) {
-        Ref utf8(PyUnicode_AsUTF8String(name.get()));
-        char* bytes = nullptr;
-        Py_ssize_t length = 0;
-        if (utf8 && PyBytes_AsStringAndSize(utf8.get(), &bytes, &length) == 0) return std::string(bytes, length);
-    }
-    PyErr_Clear();
-    return "<failed to extract type name>";
+    return attribute_text(type, "__qualname__", names::kUnreadableTypeName);
 }
 
 PyError not_an_instance(PyObject* obj, PyObject* expected) {
@@ -116,7 +109,7 @@ Expected<PyObject*> sequence_class() {
 template <class Item, class Convert>
 Expected<std::vector<Item>> extract_sequence(PyObject* obj, Convert&& convert_item) {
     if (PyType_GetFlags(Py_TYPE(obj)) & Py_TPFLAGS_UNICODE_SUBCLASS)
-        return PyError::deferred(PyExc_TypeError, "Can't extract `str` to `Vec`");
+        return PyError::deferred(PyExc_TypeError, names::kStrIsNotASequence);
     if (!PySequence_Check(obj)) {
         VELMORA_TRY(sequence, sequence_class());
         return not_an_instance(obj, sequence);
@@ -189,7 +182,7 @@ Expected<std::uint64_t> to_u64(PyObject* obj) {
 Expected<std::uint32_t> to_u32(PyObject* obj) {
     VELMORA_TRY(value, to_u64(obj));
     if (value > 0xFFFFFFFFull)
-        return PyError::deferred(PyExc_OverflowError, "out of range integral type conversion attempted");
+        return PyError::deferred(PyExc_OverflowError, names::kOutOfRange32);
     return static_cast<std::uint32_t>(value);
 }
 
@@ -218,6 +211,18 @@ Expected<std::vector<PhaseHVec>> extract_vector_list(PyObject* obj) {
 
 Expected<std::vector<std::vector<PhaseHVec>>> extract_codebooks(PyObject* obj) {
     return extract_sequence<std::vector<PhaseHVec>>(obj, extract_vector_list);
+}
+
+std::string attribute_text(PyObject* obj, const char* name, const char* fallback) {
+    Ref value(PyObject_GetAttrString(obj, name));
+    if (value && PyUnicode_Check(value.get())) {
+        Ref utf8(PyUnicode_AsUTF8String(value.get()));
+        char* bytes = nullptr;
+        Py_ssize_t length = 0;
+        if (utf8 && PyBytes_AsStringAndSize(utf8.get(), &bytes, &length) == 0) return std::string(bytes, length);
+    }
+    PyErr_Clear();
+    return fallback;
 }
 
 }  // namespace velmora::py

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "binding/errors.hpp"
@@ -55,6 +56,10 @@ Expected<VectorList> borrow_vector_list(PyObject* obj);
 Expected<std::vector<PhaseHVec>> extract_vector_list(PyObject* obj);
 // A sequence (not a str) of such sequences.
 Expected<std::vector<std::vector<PhaseHVec>>> extract_codebooks(PyObject* obj);
+
+// str() of the attribute `name` of `obj` as UTF-8, or `fallback` if it is
+// missing or not a str; any error on the way is cleared.
+std::string attribute_text(PyObject* obj, const char* name, const char* fallback);
 
 // Attaches the note for `parameter` to a failed conversion.
 template <class T>

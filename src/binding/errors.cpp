@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "binding/interface_names.hpp"
 #include "binding/once_cell.hpp"
 
 namespace velmora::py {
 namespace {
 
-constexpr const char* kPanicTypeName = "ovra_runtime.PanicException";
 constexpr const char* kPanicTypeDoc =
     "Raised when velmora's native code fails while it is called from Python: a\n"
     "broken internal invariant, such as a failed assertion or an index outside an\n"
@@ -45,57 +45,57 @@ PyError fetch_pending() {
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     if (type == nullptr)
-        return PyError::deferred(PyExc_SystemError, "attempted to fetch exception but none was set");
+        return PyError::deferred(PyExc_SystemError, names::kNothingPending);
     PyErr_NormalizeException(&type, &value, &traceback);
     if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
-    return PyError::materialised(Ref(type), Ref(value), Ref(traceback));
+    return PyError::Materialised{Ref(type), Ref(value), Ref(traceback)};
 }
+
+// The class a panic is raised as. If the panic type's own creation failed
+// internally (a finalizer that fails while it runs, say), raising that
+// failure would need this same type again, without end, so the message goes
+// out as a SystemError instead. Null with the creation error pending if it
+// failed otherwise.
+PyObject* panic_class() {
+    Expected<PyObject*> type = panic_type();
+    if (type) return type.value();
+    PyError failure = std::move(type).error();
+    if (failure.is_panic()) return PyExc_SystemError;
+    std::move(failure).raise();
+    return nullptr;
+}
+
+// A new exception of class `type` with `message` as its one argument.
+Ref exception_object(PyObject* type, Ref message) {
+    if (!message) return Ref();
+    return Ref(PyObject_CallFunctionObjArgs(type, message.get(), nullptr));
+}
+
+Ref text_object(const std::string& text) { return Ref(PyUnicode_FromStringAndSize(text.data(), text.size())); }
 
 }  // namespace
 
 Expected<PyObject*> panic_type() {
     return panic_type_cell.get_or_init([]() -> Expected<Ref> {
-        PyObject* type = PyErr_NewExceptionWithDoc(kPanicTypeName, kPanicTypeDoc, PyExc_BaseException, nullptr);
+        PyObject* type = PyErr_NewExceptionWithDoc(names::kPanicType, kPanicTypeDoc, PyExc_BaseException, nullptr);
         if (type == nullptr) return fetch_pending();
         return Ref(type);
     });
 }
 
 PyError PyError::deferred(PyObject* type, std::string message) {
-    PyError e(Form::Deferred);
-    e.type_ = type;
-    e.message_ = std::move(message);
-    return e;
+    return Deferred{type, std::move(message), Ref()};
 }
 
 PyError PyError::caused(PyObject* type, std::string message, PyError cause) {
-    PyError e = deferred(type, std::move(message));
-    e.cause_ = std::move(cause).instantiate();
-    if (!e.cause_) PyErr_Clear();  // the cause is context only; the error itself stands
-    return e;
+    Ref cause_object = std::move(cause).instantiate();
+    if (!cause_object) PyErr_Clear();  // the cause is context only; the error itself stands
+    return Deferred{type, std::move(message), std::move(cause_object)};
 }
-
-PyError PyError::no_memory() { return PyError(Form::NoMemory); }
 
 PyError PyError::panic(std::string message, std::source_location where) {
     report_internal_failure(where.file_name(), where.line(), message.c_str());
-    PyError e(Form::Panic);
-    e.message_ = std::move(message);
-    return e;
-}
-
-PyError PyError::panic_from_object(Ref message) {
-    PyError e(Form::Panic);
-    e.message_object_ = std::move(message);
-    return e;
-}
-
-PyError PyError::materialised(Ref type, Ref value, Ref traceback) {
-    PyError e(Form::Materialised);
-    e.materialised_type_ = std::move(type);
-    e.value_ = std::move(value);
-    e.traceback_ = std::move(traceback);
-    return e;
+    return Panic{std::move(message), Ref()};
 }
 
 PyError PyError::from_core(Error&& error) {
@@ -103,82 +103,54 @@ PyError PyError::from_core(Error&& error) {
         case Error::Kind::Domain:
             return deferred(PyExc_ValueError, std::move(error.message));
         case Error::Kind::OutOfMemory:
-            return no_memory();
+            return NoMemory{};
         case Error::Kind::Interrupted:
             return take_pending();
         case Error::Kind::Internal:
             break;
     }
     report_internal_failure(error.file, error.line, error.message.c_str());
-    PyError e(Form::Panic);
-    e.message_ = std::move(error.message);
-    return e;
+    return Panic{std::move(error.message), Ref()};
 }
 
 Ref PyError::instantiate() && {
-    switch (form_) {
-        case Form::Materialised:
-            return std::move(value_);
-        case Form::NoMemory:
-            return Ref(PyObject_CallObject(PyExc_MemoryError, nullptr));
-        case Form::Deferred:
-        case Form::Panic: {
-            PyObject* type = type_;
-            if (form_ == Form::Panic) {
-                Expected<PyObject*> t = panic_type();
-                if (t) {
-                    type = t.value();
-                } else {
-                    PyError failure = std::move(t).error();
-                    if (!failure.is_panic()) {
-                        std::move(failure).raise();
-                        return Ref();
-                    }
-                    // The type's own creation failed internally (a finalizer
-                    // that fails while it runs, say). Raising that failure
-                    // would need this same type again, without end, so the
-                    // message goes out as a SystemError instead.
-                    type = PyExc_SystemError;
-                }
-            }
-            Ref message = message_object_ ? std::move(message_object_)
-                                          : Ref(PyUnicode_FromStringAndSize(message_.data(), message_.size()));
-            if (!message) return Ref();
-            Ref exception(PyObject_CallFunctionObjArgs(type, message.get(), nullptr));
-            if (exception && cause_) PyException_SetCause(exception.get(), cause_.release());
-            return exception;
-        }
+    if (auto* m = std::get_if<Materialised>(&form_)) return std::move(m->value);
+    if (std::holds_alternative<NoMemory>(form_)) return Ref(PyObject_CallObject(PyExc_MemoryError, nullptr));
+    if (auto* d = std::get_if<Deferred>(&form_)) {
+        Ref exception = exception_object(d->type, text_object(d->message));
+        if (exception && d->cause) PyException_SetCause(exception.get(), d->cause.release());
+        return exception;
     }
-    return Ref();
+    auto& p = std::get<Panic>(form_);
+    PyObject* type = panic_class();
+    if (type == nullptr) return Ref();
+    return exception_object(type, p.resumed ? std::move(p.resumed) : text_object(p.text));
 }
 
 PyError PyError::noted(const char* parameter) && {
-    if (form_ == Form::Panic) return std::move(*this);
-    Ref traceback = std::move(traceback_);
+    if (is_panic()) return std::move(*this);
+    auto* m = std::get_if<Materialised>(&form_);
+    Ref traceback = m != nullptr ? std::move(m->traceback) : Ref();
     Ref exception = std::move(*this).instantiate();
     if (!exception) return take_pending();
-    std::string note = std::string("while processing '") + parameter + "'";
+    std::string note = std::string(names::kNotePrefix) + parameter + names::kNoteSuffix;
     add_note(exception.get(), note.c_str());
     Ref type = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())));
-    return materialised(std::move(type), std::move(exception), std::move(traceback));
+    return Materialised{std::move(type), std::move(exception), std::move(traceback)};
 }
 
 void PyError::raise() && {
-    switch (form_) {
-        case Form::Deferred:
-            if (!cause_) {
-                PyErr_SetString(type_, message_.c_str());
-                return;
-            }
-            break;
-        case Form::NoMemory:
-            PyErr_NoMemory();
-            return;
-        case Form::Materialised:
-            PyErr_Restore(materialised_type_.release(), value_.release(), traceback_.release());
-            return;
-        case Form::Panic:
-            break;
+    if (auto* d = std::get_if<Deferred>(&form_); d != nullptr && !d->cause) {
+        PyErr_SetString(d->type, d->message.c_str());
+        return;
+    }
+    if (std::holds_alternative<NoMemory>(form_)) {
+        PyErr_NoMemory();
+        return;
+    }
+    if (auto* m = std::get_if<Materialised>(&form_)) {
+        PyErr_Restore(m->type.release(), m->value.release(), m->traceback.release());
+        return;
     }
     Ref exception = std::move(*this).instantiate();
     if (!exception) return;  // instantiate left its own failure pending
@@ -187,23 +159,24 @@ void PyError::raise() && {
 
 PyError take_pending() {
     PyError pending = fetch_pending();
-    if (pending.form_ != PyError::Form::Materialised) return pending;
+    auto* m = std::get_if<PyError::Materialised>(&pending.form_);
+    if (m == nullptr) return pending;
     // If the type cannot be created, nothing can have raised it.
     Expected<PyObject*> panic = panic_type();
-    if (!panic || pending.materialised_type_.get() != panic.value()) return pending;
+    if (!panic || m->type.get() != panic.value()) return pending;
 
     // A PanicException raised by Python code that we called: show where it
     // came from, then carry on as our own internal failure.
     PySys_WriteStderr("velmora: resuming an internal failure raised from Python code.\n");
     PySys_WriteStderr("Python stack trace below:\n");
-    PyErr_Display(pending.materialised_type_.get(), pending.value_.get(), pending.traceback_.get());
-    Ref text(PyObject_Str(pending.value_.get()));
+    PyErr_Display(m->type.get(), m->value.get(), m->traceback.get());
+    Ref text(PyObject_Str(m->value.get()));
     if (!text) {
         PyErr_Clear();
-        text = Ref(PyUnicode_FromString("Unwrapped panic from Python code"));
+        text = Ref(PyUnicode_FromString(names::kUnwrappedPanic));
         if (!text) return take_pending();
     }
-    return PyError::panic_from_object(std::move(text));
+    return PyError::Panic{std::string(), std::move(text)};
 }
 
 }  // namespace velmora::py

@@ -1,17 +1,19 @@
 // Errors on the interpreter side of the module, and the one place where they
 // become Python exceptions.
 //
-// A `PyError` is either deferred (an exception class and its message, made
-// into an exception object only when raised), materialised (an exception
-// object fetched from the interpreter), or an internal failure, raised as
-// `ovra_runtime.PanicException`. Every wrapper returns `Expected<Ref>`; the
-// entry guard raises the error, so nothing in between sets the interpreter's
-// pending exception.
+// A `PyError` is one of four forms: deferred (an exception class and its
+// message, made into an exception object only when raised), materialised (an
+// exception object fetched from the interpreter), an internal failure (raised
+// as the panic exception of interface_names.hpp), or out of memory. Every
+// wrapper returns `Expected<Ref>`; the entry guard raises the error, so
+// nothing in between sets the interpreter's pending exception.
 #pragma once
 
 #include <new>
 #include <source_location>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 #include "binding/python.hpp"
 #include "core/result.hpp"
@@ -20,21 +22,45 @@ namespace velmora::py {
 
 class PyError {
 public:
-    // `type` is a built-in exception class (borrowed, immortal for our purposes).
+    // A built-in exception class (borrowed: the built-in classes live as long
+    // as the interpreter) and its message; `cause`, when set, becomes the new
+    // exception's __cause__.
+    struct Deferred {
+        PyObject* type;
+        std::string message;
+        Ref cause;
+    };
+    // An exception object taken from the interpreter, with its traceback.
+    struct Materialised {
+        Ref type, value, traceback;
+    };
+    // An internal failure, raised as the panic exception. Its message is
+    // `text`, or the str object `resumed` when the failure came back from
+    // Python code.
+    struct Panic {
+        std::string text;
+        Ref resumed;
+    };
+    // MemoryError, raised through the interpreter's own preallocated path.
+    struct NoMemory {};
+
+    using Form = std::variant<Deferred, Materialised, Panic, NoMemory>;
+
+    template <class F>
+        requires std::is_constructible_v<Form, F&&>
+    PyError(F&& form) : form_(std::forward<F>(form)) {}
+
     static PyError deferred(PyObject* type, std::string message);
     // The same, with `cause` becoming the new exception's __cause__.
     static PyError caused(PyObject* type, std::string message, PyError cause);
-    static PyError no_memory();
     // An internal failure: writes the failure report to stderr now.
     static PyError panic(std::string message,
                          std::source_location where = std::source_location::current());
-    static PyError panic_from_object(Ref message);
-    static PyError materialised(Ref type, Ref value, Ref traceback);
     // Core errors: domain -> ValueError, internal -> PanicException,
     // out of memory -> MemoryError, interrupted -> the pending exception.
     static PyError from_core(Error&& error);
 
-    bool is_panic() const noexcept { return form_ == Form::Panic; }
+    bool is_panic() const noexcept { return std::holds_alternative<Panic>(form_); }
 
     // Argument failures keep their exception and gain the note
     // "while processing '<parameter>'" where the interpreter supports notes.
@@ -43,22 +69,12 @@ public:
     // Sets this error as the interpreter's pending exception.
     void raise() &&;
 
-    PyError(PyError&&) noexcept = default;
-    PyError& operator=(PyError&&) noexcept = default;
-
 private:
-    enum class Form { Deferred, Materialised, Panic, NoMemory };
-    PyError(Form form) : form_(form) {}
     // Returns the exception object, creating it if deferred; null with an
     // exception pending if that fails.
     Ref instantiate() &&;
 
     Form form_;
-    PyObject* type_ = nullptr;  // borrowed built-in class for Deferred
-    std::string message_;
-    Ref message_object_;         // Panic resumed from Python: str() of the original
-    Ref value_, traceback_, materialised_type_;
-    Ref cause_;                  // materialised exception object for caused()
 
     friend PyError take_pending();
 };
@@ -75,13 +91,22 @@ PyError take_pending();
 // The exception class for internal failures, created once per process.
 Expected<PyObject*> panic_type();
 
-// Runs a wrapper body and converts its outcome for the interpreter: the result
-// object, or null with the error raised. C++ exceptions never cross this line.
-template <class Body>
-PyObject* guard(Body&& body) noexcept {
+// Runs a wrapper body and converts its outcome for the interpreter: for a
+// body returning Expected<Ref>, the result object or null; for one returning
+// ExpectedStatus (slots that report failure as -1), 0 or -1. On failure the
+// error is raised. C++ exceptions never cross this line.
+template <class Body, class Outcome = std::invoke_result_t<Body&>,
+          class Return = std::conditional_t<std::is_same_v<Outcome, ExpectedStatus>, int, PyObject*>>
+Return guard(Body&& body) noexcept {
+    constexpr bool status = std::is_same_v<Return, int>;
     try {
-        Expected<Ref> result = body();
-        if (result) return result.value().release();
+        Outcome result = body();
+        if (result) {
+            if constexpr (status)
+                return 0;
+            else
+                return result.value().release();
+        }
         std::move(result).error().raise();
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
@@ -90,30 +115,24 @@ PyObject* guard(Body&& body) noexcept {
     } catch (...) {
         PyError::panic("unexpected C++ exception").raise();
     }
-    return nullptr;
-}
-
-// The same for slots that report failure as -1.
-template <class Body>
-int guard_status(Body&& body) noexcept {
-    try {
-        ExpectedStatus result = body();
-        if (result) return 0;
-        std::move(result).error().raise();
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-    } catch (const std::exception& e) {
-        PyError::panic(std::string("unexpected C++ exception: ") + e.what()).raise();
-    } catch (...) {
-        PyError::panic("unexpected C++ exception").raise();
-    }
-    return -1;
+    if constexpr (status)
+        return -1;
+    else
+        return nullptr;
 }
 
 // Returns `obj` wrapped, or the pending error if `obj` is null.
 inline Expected<Ref> checked(PyObject* obj) {
     if (obj == nullptr) return take_pending();
     return Ref(obj);
+}
+
+// Returns `created` wrapped. A failure to build a result's int, float, str,
+// list or tuple is an internal failure, not an error of the call.
+inline Expected<Ref> result_object(PyObject* created) {
+    if (created != nullptr) return Ref(created);
+    PyErr_Clear();
+    return PyError::panic("failed to create a result object");
 }
 
 }  // namespace velmora::py

@@ -1,6 +1,7 @@
 // Module initialisation: multi-phase, with one execution step that sets the
 // docstring, the class and the function and lists each name in __all__.
 #include "binding/errors.hpp"
+#include "binding/interface_names.hpp"
 #include "binding/operations.hpp"
 #include "binding/phase_hvec_type.hpp"
 
@@ -10,28 +11,19 @@ namespace {
 constexpr const char* kModuleDoc =
     "Deterministic, verifiable vector-symbolic (VSA) memory on a quantized-phase substrate.";
 
-PyMethodDef resonator_def = {
-    "resonator_factorize",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(resonator_factorize_function)),
-    METH_VARARGS | METH_KEYWORDS,
-    "resonator_factorize(composite, codebooks, max_iter=50)\n--\n\n"
-    "Factor a composite `bind(f0, f1, ...)` into one codebook index per factor via the\n"
-    "deterministic resonator. Returns `(index, similarity)` for each factor.",
-};
-
 // Lists `name` in the module's __all__ (creating it on first use) and sets the attribute.
 ExpectedStatus add_to_module(PyObject* module, PyObject* name, PyObject* value) {
-    Ref all(PyObject_GetAttrString(module, "__all__"));
+    Ref all(PyObject_GetAttrString(module, names::kAll));
     if (!all) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return take_pending();
         PyErr_Clear();
         all = Ref(PyList_New(0));
         if (!all) return take_pending();
-        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) return take_pending();
+        if (PyObject_SetAttrString(module, names::kAll, all.get()) < 0) return take_pending();
     }
     if (PyList_Append(all.get(), name) < 0) {
         PyErr_Clear();
-        return PyError::panic("could not append __name__ to __all__");
+        return PyError::panic(names::kAllAppendFailed);
     }
     if (PyObject_SetAttr(module, name, value) < 0) return take_pending();
     return Ok{};
@@ -43,13 +35,13 @@ ExpectedStatus add_to_module(PyObject* module, const char* name, PyObject* value
 }
 
 int exec_module(PyObject* module) {
-    return guard_status([&]() -> ExpectedStatus {
+    return guard([&]() -> ExpectedStatus {
         VELMORA_TRY(doc, checked(PyUnicode_FromString(kModuleDoc)));
-        VELMORA_TRY(doc_added, add_to_module(module, "__doc__", doc.get()));
+        VELMORA_TRY(doc_added, add_to_module(module, names::kModuleDocAttribute, doc.get()));
         VELMORA_TRY(cls, phase_hvec_class());
-        VELMORA_TRY(cls_added, add_to_module(module, "PhaseHVec", cls));
+        VELMORA_TRY(cls_added, add_to_module(module, names::kClass, cls));
         VELMORA_TRY(module_name, checked(PyModule_GetNameObject(module)));
-        VELMORA_TRY(function, checked(PyCMethod_New(&resonator_def, module, module_name.get(), nullptr)));
+        VELMORA_TRY(function, checked(PyCMethod_New(&resonator_factorize_def, module, module_name.get(), nullptr)));
         VELMORA_TRY(function_name, checked(PyObject_GetAttrString(function.get(), "__name__")));
         (void)doc_added, (void)cls_added;
         return add_to_module(module, function_name.get(), function.get());

@@ -1,17 +1,18 @@
 #include "binding/operations.hpp"
 
 #include "binding/arguments.hpp"
+#include "binding/interface_names.hpp"
 #include "binding/phase_hvec_type.hpp"
 #include "core/phase_resonator.hpp"
 
 namespace velmora::py {
 namespace {
 
-constexpr CallSignature kRandom{"PhaseHVec", "random", {"dim", "n", "seed"}, 3, 3};
-constexpr CallSignature kBind{"PhaseHVec", "bind", {"other"}, 1, 1};
-constexpr CallSignature kUnbind{"PhaseHVec", "unbind", {"other"}, 1, 1};
-constexpr CallSignature kSimilarity{"PhaseHVec", "similarity", {"other"}, 1, 1};
-constexpr CallSignature kBundle{"PhaseHVec", "bundle", {"items"}, 1, 1};
+constexpr CallSignature kRandom{names::kClass, "random", {"dim", "n", "seed"}, 3, 3};
+constexpr CallSignature kBind{names::kClass, "bind", {"other"}, 1, 1};
+constexpr CallSignature kUnbind{names::kClass, "unbind", {"other"}, 1, 1};
+constexpr CallSignature kSimilarity{names::kClass, "similarity", {"other"}, 1, 1};
+constexpr CallSignature kBundle{names::kClass, "bundle", {"items"}, 1, 1};
 constexpr CallSignature kResonator{nullptr, "resonator_factorize", {"composite", "codebooks", "max_iter"}, 3, 2};
 
 constexpr std::uint64_t kDefaultMaxIter = 50;
@@ -25,14 +26,6 @@ Expected<T> core(Result<T>&& result) {
 Expected<Ref> new_vector(Result<PhaseHVec>&& result) {
     VELMORA_TRY(value, core(std::move(result)));
     return new_instance(std::move(value));
-}
-
-// A failure to build a list, tuple, int or float of a result is an internal
-// failure, not an error of the call.
-Expected<Ref> built(PyObject* created) {
-    if (created != nullptr) return Ref(created);
-    PyErr_Clear();
-    return PyError::panic("failed to create a result object");
 }
 
 // bind, unbind and similarity: one PhaseHVec argument, `other`.
@@ -54,18 +47,25 @@ PyObject* binary(const CallSignature& signature, PyObject* self, PyObject* args,
 
 bool signal_raised(void*) { return PyErr_CheckSignals() != 0; }
 
-Expected<Ref> factor_list(const std::vector<FactorMatch>& matches) {
-    VELMORA_TRY(list, built(PyList_New(static_cast<Py_ssize_t>(matches.size()))));
-    for (std::size_t k = 0; k < matches.size(); ++k) {
-        VELMORA_TRY(index, built(PyLong_FromUnsignedLongLong(matches[k].index)));
-        VELMORA_TRY(similarity, built(PyFloat_FromDouble(matches[k].similarity)));
-        VELMORA_TRY(pair, built(PyTuple_Pack(2, index.get(), similarity.get())));
-        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), pair.release()) < 0) return built(nullptr);
+// A list of `count` items, item k made by `make(k)` (an Expected<Ref>).
+template <class Make>
+Expected<Ref> new_list(std::size_t count, Make&& make) {
+    VELMORA_TRY(list, result_object(PyList_New(static_cast<Py_ssize_t>(count))));
+    for (std::size_t k = 0; k < count; ++k) {
+        VELMORA_TRY(item, make(k));
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), item.release()) < 0) return result_object(nullptr);
     }
     return std::move(list);
 }
 
-}  // namespace
+// [(index, similarity), ...], one pair per factor.
+Expected<Ref> factor_list(const std::vector<FactorMatch>& matches) {
+    return new_list(matches.size(), [&](std::size_t k) -> Expected<Ref> {
+        VELMORA_TRY(index, result_object(PyLong_FromUnsignedLongLong(matches[k].index)));
+        VELMORA_TRY(similarity, result_object(PyFloat_FromDouble(matches[k].similarity)));
+        return result_object(PyTuple_Pack(2, index.get(), similarity.get()));
+    });
+}
 
 PyObject* random_method(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> Expected<Ref> {
@@ -92,7 +92,7 @@ PyObject* unbind_method(PyObject* self, PyObject* args, PyObject* kwargs) {
 PyObject* similarity_method(PyObject* self, PyObject* args, PyObject* kwargs) {
     return binary(kSimilarity, self, args, kwargs, [](const PhaseHVec& a, const PhaseHVec& b) -> Expected<Ref> {
         VELMORA_TRY(value, core(similarity(a, b)));
-        return built(PyFloat_FromDouble(value));
+        return result_object(PyFloat_FromDouble(value));
     });
 }
 
@@ -107,12 +107,7 @@ PyObject* bundle_method(PyObject*, PyObject* args, PyObject* kwargs) {
 PyObject* phases_method(PyObject* self, PyObject*) {
     return guard([&]() -> Expected<Ref> {
         const PhaseHVec& v = vector_of(self);
-        VELMORA_TRY(list, built(PyList_New(static_cast<Py_ssize_t>(v.dim))));
-        for (std::size_t i = 0; i < v.dim; ++i) {
-            VELMORA_TRY(phase, built(PyLong_FromLong(v.phases[i])));
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), phase.release());
-        }
-        return std::move(list);
+        return new_list(v.dim, [&](std::size_t i) { return result_object(PyLong_FromLong(v.phases[i])); });
     });
 }
 
@@ -128,5 +123,41 @@ PyObject* resonator_factorize_function(PyObject*, PyObject* args, PyObject* kwar
         return factor_list(matches);
     });
 }
+
+template <class Method>
+PyCFunction as_cfunction(Method method) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(method));
+}
+
+}  // namespace
+
+// The class's methods, in the order of the class's namespace. A new method
+// is a wrapper above (its CallSignature at the top of this file) and one row
+// here; the class object picks the table up as it is.
+PyMethodDef phase_hvec_methods[] = {
+    {"random", as_cfunction(random_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     "random(dim, n, seed)\n--\n\nA random phase vector of `dim` dimensions at resolution `n` (phase levels,\n"
+     "2..=65536), deterministic in `seed`."},
+    {"bind", as_cfunction(bind_method), METH_VARARGS | METH_KEYWORDS,
+     "bind($self, other)\n--\n\nBind two vectors (phase-add mod N). Non-self-inverse; inverse is `unbind`."},
+    {"unbind", as_cfunction(unbind_method), METH_VARARGS | METH_KEYWORDS,
+     "unbind($self, other)\n--\n\nUnbind (phase-sub mod N). `a.bind(b).unbind(b) == a`."},
+    {"similarity", as_cfunction(similarity_method), METH_VARARGS | METH_KEYWORDS,
+     "similarity($self, other)\n--\n\nSimilarity: mean cosine of phase differences, in [-1, 1]."},
+    {"bundle", as_cfunction(bundle_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
+    {"phases", as_cfunction(phases_method), METH_NOARGS,
+     "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyMethodDef resonator_factorize_def = {
+    "resonator_factorize",
+    as_cfunction(resonator_factorize_function),
+    METH_VARARGS | METH_KEYWORDS,
+    "resonator_factorize(composite, codebooks, max_iter=50)\n--\n\n"
+    "Factor a composite `bind(f0, f1, ...)` into one codebook index per factor via the\n"
+    "deterministic resonator. Returns `(index, similarity)` for each factor.",
+};
 
 }  // namespace velmora::py

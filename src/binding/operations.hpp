@@ -1,18 +1,18 @@
 // The wrappers that join each Python-visible operation to its core operation:
 // bind the arguments, convert them in parameter order, run the core, convert
-// the result. Each is entry-guarded.
+// the result. Each is entry-guarded. They are reached through the tables
+// below, which sit beside them in operations.cpp.
 #pragma once
 
 #include "binding/python.hpp"
 
 namespace velmora::py {
 
-PyObject* random_method(PyObject* unused, PyObject* args, PyObject* kwargs);
-PyObject* bind_method(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* unbind_method(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* similarity_method(PyObject* self, PyObject* args, PyObject* kwargs);
-PyObject* bundle_method(PyObject* unused, PyObject* args, PyObject* kwargs);
-PyObject* phases_method(PyObject* self, PyObject* unused);
-PyObject* resonator_factorize_function(PyObject* module, PyObject* args, PyObject* kwargs);
+// The methods of the PhaseHVec class, ending with the empty entry; the
+// class object installs this table.
+extern PyMethodDef phase_hvec_methods[];
+
+// The record of the module-level function resonator_factorize.
+extern PyMethodDef resonator_factorize_def;
 
 }  // namespace velmora::py

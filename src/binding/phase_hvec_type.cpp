@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "binding/arguments.hpp"
+#include "binding/interface_names.hpp"
 #include "binding/once_cell.hpp"
 #include "binding/operations.hpp"
 
@@ -25,35 +26,6 @@ OnceCell class_cell;
 allocfunc class_alloc = nullptr;
 // And how they are released: the class's tp_free, read once with the allocator.
 freefunc class_free = nullptr;
-
-template <class Method>
-PyCFunction as_cfunction(Method method) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(method));
-}
-
-PyMethodDef methods[] = {
-    {"random", as_cfunction(random_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
-     "random(dim, n, seed)\n--\n\nA random phase vector of `dim` dimensions at resolution `n` (phase levels,\n"
-     "2..=65536), deterministic in `seed`."},
-    {"bind", as_cfunction(bind_method), METH_VARARGS | METH_KEYWORDS,
-     "bind($self, other)\n--\n\nBind two vectors (phase-add mod N). Non-self-inverse; inverse is `unbind`."},
-    {"unbind", as_cfunction(unbind_method), METH_VARARGS | METH_KEYWORDS,
-     "unbind($self, other)\n--\n\nUnbind (phase-sub mod N). `a.bind(b).unbind(b) == a`."},
-    {"similarity", as_cfunction(similarity_method), METH_VARARGS | METH_KEYWORDS,
-     "similarity($self, other)\n--\n\nSimilarity: mean cosine of phase differences, in [-1, 1]."},
-    {"bundle", as_cfunction(bundle_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
-     "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
-    {"phases", as_cfunction(phases_method), METH_NOARGS,
-     "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
-    {nullptr, nullptr, 0, nullptr},
-};
-
-// A failure to build a result's int, float or str is an internal failure.
-Expected<Ref> result_object(PyObject* created) {
-    if (created != nullptr) return Ref(created);
-    PyErr_Clear();
-    return PyError::panic("failed to create a result object");
-}
 
 PyObject* get_dim(PyObject* self, void*) {
     return guard([&]() { return result_object(PyLong_FromUnsignedLongLong(vector_of(self).dim)); });
@@ -79,24 +51,13 @@ PyObject* repr(PyObject* self) {
     });
 }
 
-// str() of the attribute, or "<unknown>" if it is missing or not a str.
-std::string attribute_text(PyObject* obj, const char* name) {
-    Ref value(PyObject_GetAttrString(obj, name));
-    if (value && PyUnicode_Check(value.get())) {
-        Ref utf8(PyUnicode_AsUTF8String(value.get()));
-        char* bytes = nullptr;
-        Py_ssize_t length = 0;
-        if (utf8 && PyBytes_AsStringAndSize(utf8.get(), &bytes, &length) == 0) return std::string(bytes, length);
-    }
-    PyErr_Clear();
-    return "<unknown>";
-}
-
 PyObject* refuse_new(PyTypeObject* type, PyObject*, PyObject*) {
     return guard([&]() -> Expected<Ref> {
         PyObject* cls = reinterpret_cast<PyObject*>(type);
-        return PyError::deferred(PyExc_TypeError, "cannot create '" + attribute_text(cls, "__module__") + "." +
-                                                      attribute_text(cls, "__qualname__") + "' instances");
+        return PyError::deferred(PyExc_TypeError, "cannot create '" +
+                                                      attribute_text(cls, "__module__", names::kUnknownName) + "." +
+                                                      attribute_text(cls, "__qualname__", names::kUnknownName) +
+                                                      "' instances");
     });
 }
 
@@ -119,7 +80,7 @@ void dealloc(PyObject* self) {
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>(kClassDoc)},
     {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_methods, methods},
+    {Py_tp_methods, phase_hvec_methods},
     {Py_tp_getset, properties},
     {Py_tp_base, &PyBaseObject_Type},
     {Py_tp_new, reinterpret_cast<void*>(refuse_new)},
@@ -127,10 +88,8 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-// tp_name points into this string for as long as the class exists, and the
-// class outlives static destruction: the name must be a literal.
 PyType_Spec spec = {
-    "builtins.PhaseHVec",
+    names::kClassTypeName,
     static_cast<int>(sizeof(PhaseHVecObject)),
     0,
     Py_TPFLAGS_DEFAULT,
@@ -163,7 +122,7 @@ Expected<PyObject*> phase_hvec_class() {
     return class_cell.get_or_init([]() -> Expected<Ref> {
         Expected<Ref> made = create_class();
         if (made) return made;
-        return PyError::caused(PyExc_RuntimeError, "An error occurred while initializing class PhaseHVec",
+        return PyError::caused(PyExc_RuntimeError, names::kClassInitFailed,
                                std::move(made).error());
     });
 }
@@ -174,7 +133,7 @@ Expected<PyObject*> phase_hvec_class_for_operation() {
     if (cls) return cls;
     std::move(cls).error().raise();
     PyErr_WriteUnraisable(nullptr);
-    return PyError::panic("failed to create type object for `PhaseHVec`");
+    return PyError::panic(names::kClassCreateFailed);
 }
 
 Expected<Ref> new_instance(PhaseHVec&& value) {

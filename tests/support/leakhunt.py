@@ -17,8 +17,8 @@ intended one (result type, or exception type and message), then runs it
 Internal failures write a report to standard error each time; file
 descriptor 2 is pointed at /dev/null while paths run (--verbose keeps it).
 
-    python tools/leakhunt.py --iterations 20000      # the long run
-    python tools/leakhunt.py --list                  # the paths covered
+    python tests/support/leakhunt.py --iterations 20000      # the long run
+    python tests/support/leakhunt.py --list                  # the paths covered
 
 Exit status 0 when nothing grew, 1 otherwise (the offending paths are listed).
 """

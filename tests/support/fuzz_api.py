@@ -13,7 +13,7 @@ of the documented exceptions, and must leave its arguments unchanged.
 `check_call(rng)` makes and checks one call (used by the hypothesis test in
 tests/); running this file is the long driver:
 
-    python tools/fuzz_api.py --seconds 600 [--seed 1]
+    python tests/support/fuzz_api.py --seconds 600 [--seed 1]
 
 It prints the number of calls and the outcomes seen, and stops at the first
 violation with the seed that reproduces it. A crash kills the process; a hang
