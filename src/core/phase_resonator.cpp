@@ -62,7 +62,7 @@ private:
 };
 
 // u = u * conj(estimate), component by component.
-void unbind(double* u, const double* estimate, std::size_t z) {
+void unbind_phasors(double* u, const double* estimate, std::size_t z) {
     for (std::size_t j = 0; j < z; ++j) {
         const double r = u[2 * j], i = u[2 * j + 1];
         const double c = estimate[2 * j], s = estimate[2 * j + 1];
@@ -74,13 +74,6 @@ void unbind(double* u, const double* estimate, std::size_t z) {
 bool same_indices(const std::vector<FactorMatch>& a, const std::vector<FactorMatch>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const FactorMatch& x, const FactorMatch& y) { return x.index == y.index; });
-}
-
-std::size_t entries_in(const EntryGroup& g) {
-    return std::holds_alternative<BlockedEntries>(g) ? kResonatorLanes : std::get<LooseEntries>(g).count;
-}
-std::size_t first_of(const EntryGroup& g) {
-    return std::visit([](const auto& entries) { return entries.first; }, g);
 }
 
 // The sweeps over laid-out codebooks. The composite, the estimates and the
@@ -110,22 +103,23 @@ public:
     // Sweeps until the indices settle or max_iter sweeps have run; the best
     // matches of the last sweep (of the initial estimates if none ran).
     Result<std::vector<FactorMatch>> run(std::uint64_t max_iter, InterruptCheck interrupt, ResonatorTrace& trace) {
-        std::vector<FactorMatch> previous(books().size(), FactorMatch{kNoIndex, 0.0});
+        std::vector<FactorMatch> last(books().size(), FactorMatch{kNoIndex, 0.0});
         std::int32_t repeats = 0;
         trace = {};
         while (trace.sweeps < max_iter) {
             if (interrupt()) return Error::interrupted();
             ++trace.sweeps;
             sweep();
-            std::vector<FactorMatch> current = best_matches();
-            repeats = same_indices(current, previous) ? repeats + 1 : 0;
-            previous = std::move(current);
+            std::vector<FactorMatch> matches = best_matches();
+            repeats = same_indices(matches, last) ? repeats + 1 : 0;
+            last = std::move(matches);
             if (repeats == kSettledRepeats) {
                 trace.converged = true;
                 break;
             }
         }
-        return trace.sweeps > 0 ? previous : best_matches();
+        if (trace.sweeps == 0) return best_matches();
+        return last;
     }
 
 private:
@@ -145,7 +139,7 @@ private:
     void unbind_others(std::size_t f) {
         std::copy(composite_.begin(), composite_.end(), u_.begin());
         for (std::size_t g = 0; g < estimates_.size(); ++g)
-            if (g != f) unbind(u_.data(), estimates_[g].phasors(), z_);
+            if (g != f) unbind_phasors(u_.data(), estimates_[g].phasors(), z_);
     }
 
     // (X, Y) = the entries weighted by their raw dot products with U. Each
@@ -175,7 +169,7 @@ private:
         double weights[kResonatorLanes];
         for (const EntryGroup& g : book.groups) {
             score_against(book, g, estimate, weights);
-            for (std::size_t l = 0, first = first_of(g); l < entries_in(g); ++l) {
+            for (std::size_t l = 0, first = first_entry(g); l < entry_count(g); ++l) {
                 const double s = weights[l] / divisor;
                 if (first + l == 0 || !(best.similarity > s)) best = {first + l, s};
             }

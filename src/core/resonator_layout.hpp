@@ -88,12 +88,20 @@ struct LooseEntries {
 };
 using EntryGroup = std::variant<BlockedEntries, LooseEntries>;
 
+inline std::size_t first_entry(const EntryGroup& g) {
+    return std::visit([](const auto& entries) { return entries.first; }, g);
+}
+inline std::size_t entry_count(const EntryGroup& g) {
+    const auto* loose = std::get_if<LooseEntries>(&g);
+    return loose != nullptr ? loose->count : kResonatorLanes;
+}
+
 // One codebook laid out for the kernels: every entry as phases into a
 // table, and the entries in groups that cover them in entry order.
 struct BookLayout {
     std::vector<EntryPhasors> entries;
     std::vector<EntryGroup> groups;
-    PhaseArray interleaved;  // the blocks' phases
+    PhaseArray interleaved;  // a second copy of the blocks' phases, 2 bytes per component
 };
 
 // The tables of one call and the codebooks laid out over them. Entries at a
