@@ -88,16 +88,8 @@ public:
           u_(2 * composite.dim),
           xy_(2 * composite.dim) {
         lattice().phasors(composite.phases.data(), z_, composite_.data());
-        // Each codebook's plain superposition, snapped. A unit weight is
-        // exact: x + (re * 1.0) is x + re.
-        static constexpr double kUnitWeights[kResonatorLanes] = {1, 1, 1, 1, 1, 1, 1, 1};
-        static_assert(kResonatorLanes == 8, "kUnitWeights holds one weight per lane");
         estimates_.reserve(books().size());
-        for (const BookLayout& book : books()) {
-            std::fill(xy_.begin(), xy_.end(), 0.0);
-            for (const EntryGroup& g : book.groups) superpose(book, g, kUnitWeights);
-            estimates_.emplace_back(z_).snap(xy_.data(), lattice());
-        }
+        for (const BookLayout& book : books()) estimates_.push_back(initial_estimate(book));
     }
 
     // Sweeps until the indices settle or max_iter sweeps have run; the best
@@ -125,6 +117,18 @@ public:
 private:
     const std::vector<BookLayout>& books() const { return layout_.books(); }
     const LatticePhasors& lattice() const { return layout_.tables().lattice(); }
+
+    // The codebook's plain superposition, snapped. A unit weight is exact:
+    // x + (re * 1.0) is x + re.
+    Estimate initial_estimate(const BookLayout& book) {
+        static constexpr double kUnitWeights[kResonatorLanes] = {1, 1, 1, 1, 1, 1, 1, 1};
+        static_assert(kResonatorLanes == 8, "kUnitWeights holds one weight per lane");
+        std::fill(xy_.begin(), xy_.end(), 0.0);
+        for (const EntryGroup& g : book.groups) superpose(book, g, kUnitWeights);
+        Estimate estimate(z_);
+        estimate.snap(xy_.data(), lattice());
+        return estimate;
+    }
 
     // Each factor in turn, the later ones already seeing its new estimate.
     void sweep() {
