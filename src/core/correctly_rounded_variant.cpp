@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/phase_hvec.hpp"
+#include "core/lattice.hpp"
 
 // A build that compiles this file once, with no variant named, gets the
 // baseline copy (the tools that compile the core by hand do so).
@@ -47,11 +47,8 @@ double atan2_impl(double y, double x) { return libc::shared::atan2(y, x); }
 // The table loop with the function inlined into it (flatten), which saves
 // the call and lets consecutive angles overlap.
 [[gnu::flatten]] void phasors_impl(std::uint32_t n, double* out) {
-    const double big_n = static_cast<double>(n);
-    for (std::uint32_t k = 0; k < n; ++k) {
-        const double theta = (static_cast<double>(k) * kFullTurn) / big_n;
-        libc::sincos(theta, &out[2 * std::size_t{k} + 1], &out[2 * std::size_t{k}]);
-    }
+    for (std::uint32_t k = 0; k < n; ++k)
+        libc::sincos(phase_angle(k, n), &out[2 * std::size_t{k} + 1], &out[2 * std::size_t{k}]);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "core/correctly_rounded.hpp"
-#include "core/phase_hvec.hpp"
+#include "core/lattice.hpp"
 #include "core/portable.hpp"
 
 // Why the estimate decides exactly.

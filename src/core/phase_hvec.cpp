@@ -1,8 +1,6 @@
 #include "core/phase_hvec.hpp"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <new>
 #include <string>
 
@@ -13,16 +11,6 @@
 #include "core/portable.hpp"
 
 namespace velmora {
-
-Error index_out_of_bounds(std::uint64_t len, std::uint64_t index, std::source_location where) noexcept {
-    return Error::formatted(
-        [&] {
-            return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +
-                   std::to_string(index);
-        },
-        where);
-}
-
 namespace {
 
 // Converts std::bad_alloc (and std::length_error from a container asked for
@@ -37,14 +25,6 @@ auto catching_allocation(F&& body) -> decltype(body()) {
         return Error::out_of_memory();
     }
 }
-
-std::int64_t saturate_to_i64(double r) {
-    if (std::isnan(r)) return 0;
-    if (r >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
-    if (r < -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(r);
-}
-
 
 Error assertion_failed(const char* what, std::uint64_t left, std::uint64_t right,
                        std::source_location where = std::source_location::current()) noexcept {
@@ -198,8 +178,6 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
         return r;
     });
 }
-
-std::int64_t round_half_away_saturating(double t) { return saturate_to_i64(std::round(t)); }
 
 Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);

@@ -28,6 +28,7 @@
 #include <span>
 #include <vector>
 
+#include "core/lattice.hpp"
 #include "core/result.hpp"
 
 namespace velmora {
@@ -56,7 +57,6 @@ struct UninitializedAllocator : std::allocator<T> {
 
 using PhaseArray = std::vector<std::uint16_t, UninitializedAllocator<std::uint16_t>>;
 
-inline constexpr double kFullTurn = 6.283185307179586;  // 2*pi, 0x401921FB54442D18
 inline constexpr std::uint32_t kMinResolution = 2;
 inline constexpr std::uint32_t kMaxResolution = 65536;
 // Arrays of 2^62 or more 16-bit entries would exceed the largest allocation size.
@@ -103,31 +103,5 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
 // The items are read in place, through pointers (the caller keeps them alive).
 Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items);
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items);
-
-// round(t) half away from zero, saturated to int64 (NaN gives 0).
-std::int64_t round_half_away_saturating(double t);
-
-// Lattice rounding shared with the resonator: the angle `a` (radians) as a
-// level of an n-level lattice, rounded half away from zero, saturated to
-// int64 and reduced into [0, n). Inline so that loops over many angles
-// pipeline it.
-inline std::uint32_t angle_to_level(double a, std::uint32_t n) {
-    const double t = (a / kFullTurn) * static_cast<double>(n);
-    std::int64_t k;
-    if (t > -4503599627370496.0 && t < 4503599627370496.0) {
-        // Below 2^52 both the truncation and the fraction left over are
-        // exact, so no library call is needed.
-        k = static_cast<std::int64_t>(t);
-        const double fraction = t - static_cast<double>(k);
-        k += static_cast<std::int64_t>(fraction >= 0.5) - static_cast<std::int64_t>(fraction <= -0.5);
-    } else {
-        k = round_half_away_saturating(t);
-    }
-    const std::int64_t big_n = n;
-    // An arc tangent gives |k| <= n/2, so the division is almost never needed.
-    std::int64_t q = (k > -big_n && k < big_n) ? k : k % big_n;
-    q += q < 0 ? big_n : 0;
-    return static_cast<std::uint32_t>(q);
-}
 
 }  // namespace velmora

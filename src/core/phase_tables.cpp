@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/correctly_rounded.hpp"
-#include "core/phase_hvec.hpp"
+#include "core/lattice.hpp"
 
 namespace velmora {
 namespace {

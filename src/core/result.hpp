@@ -63,8 +63,15 @@ private:
 };
 
 // The internal error "index out of bounds: the len is L but the index is I".
-Error index_out_of_bounds(std::uint64_t len, std::uint64_t index,
-                          std::source_location where = std::source_location::current()) noexcept;
+inline Error index_out_of_bounds(std::uint64_t len, std::uint64_t index,
+                                 std::source_location where = std::source_location::current()) noexcept {
+    return Error::formatted(
+        [&] {
+            return "index out of bounds: the len is " + std::to_string(len) + " but the index is " +
+                   std::to_string(index);
+        },
+        where);
+}
 
 template <class T, class E = Error>
 class Result {
