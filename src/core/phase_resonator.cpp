@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "core/correctly_rounded.hpp"
+#include "core/kernel_table.hpp"
 #include "core/kernels_resonator.hpp"
 #include "core/lattice_levels.hpp"
 #include "core/phase_tables.hpp"
@@ -208,7 +209,7 @@ public:
     Resonator(const PhaseHVec& composite, const std::vector<Codebook>& codebooks)
         : z_(composite.dim),
           n_(composite.n),
-          kernels_(resonator_kernels()),
+          kernels_(kernels().resonator),
           lattice_(n_ <= (codebooks.size() + 1) * z_ ? phasor_table(n_) : nullptr),
           layout_(codebooks, z_, n_, lattice_ ? lattice_->data() : nullptr),
           composite_(phasors_of(composite, lattice_ ? lattice_->data() : nullptr)),
