@@ -20,6 +20,53 @@ VELMORA_ELEMENTWISE_GENERIC(VELMORA_TARGET_AVX2)
 VELMORA_RESONATOR_GENERIC(VELMORA_TARGET_AVX2)
 VELMORA_LATTICE_GENERIC(VELMORA_TARGET_AVX2)
 
+// ---- generation ----------------------------------------------------------
+//
+// AVX2 has no 64-bit multiply, and the compiler's stand-in for one (three
+// 32-bit multiplies and the shuffles around them) is slower than scalar
+// code. For a power-of-two n only the low 16 bits of mix(x) = y ^ (y >> 32),
+// y = x * C mod 2^64, are kept, and those need only the low 32 bits of y's
+// two halves: lo32(y) = lo32(xl * Cl) and hi32(y) = hi32(xl * Cl) +
+// lo32(xl * Ch + xh * Cl), one widening and one 32-bit multiply. The result
+// is the same integer, so the same bits.
+VELMORA_TARGET_AVX2 VELMORA_BODY __m128i generate_four(__m256i t, __m256i c, __m256i c_swapped, __m256i pick,
+                                                       __m256i first_dwords) {
+    const __m256i x = _mm256_xor_si256(t, _mm256_srli_epi64(t, 29));
+    const __m256i low_product = _mm256_mul_epu32(x, c);        // xl * Cl, all 64 bits
+    const __m256i cross = _mm256_mullo_epi32(x, c_swapped);     // (xl * Ch, xh * Cl), low 32 bits each
+    const __m256i cross_sum = _mm256_add_epi32(cross, _mm256_srli_epi64(cross, 32));
+    const __m256i y = _mm256_add_epi64(low_product, _mm256_slli_epi64(cross_sum, 32));
+    const __m256i mixed = _mm256_xor_si256(y, _mm256_srli_epi64(y, 32));
+    // The low 16 bits of each of the four words, as four words.
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(mixed, pick), first_dwords));
+}
+
+VELMORA_TARGET_AVX2 void generate_avx2(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n) {
+    if ((n & (n - 1)) != 0) return generic_generate(r, len, base, n);
+    constexpr std::uint64_t step = 0x9E3779B97F4A7C15ull, mul = 0xBF58476D1CE4E5B9ull;
+    const auto word = [](std::uint64_t v) { return static_cast<long long>(v); };
+    const __m256i c = _mm256_set1_epi64x(word(mul));
+    const __m256i c_swapped = _mm256_set1_epi64x(word((mul << 32) | (mul >> 32)));
+    const __m256i seed = _mm256_set1_epi64x(word(base)), stride = _mm256_set1_epi64x(word(4 * step));
+    const __m256i pick = _mm256_setr_epi8(0, 1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                          0, 1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i first_dwords = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
+    const __m128i mask = _mm_set1_epi16(static_cast<short>(n - 1));
+    __m256i counter = _mm256_setr_epi64x(0, word(step), word(2 * step), word(3 * step));
+    std::size_t i = 0;
+    for (; i + 16 <= len; i += 16) {
+        __m128i four[4];
+        for (__m128i& f : four) {
+            f = generate_four(_mm256_xor_si256(seed, counter), c, c_swapped, pick, first_dwords);
+            counter = _mm256_add_epi64(counter, stride);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r + i), _mm_and_si128(_mm_unpacklo_epi64(four[0], four[1]), mask));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r + i + 8),
+                         _mm_and_si128(_mm_unpacklo_epi64(four[2], four[3]), mask));
+    }
+    for (; i < len; ++i) r[i] = static_cast<std::uint16_t>(generic::mix(base ^ (i * step)) & (n - 1));
+}
+
 // ---- resonator -----------------------------------------------------------
 //
 // The generic bodies spend their time on loads: an index and then a
@@ -163,7 +210,7 @@ VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_
 
 extern const KernelTable kernels_avx2;
 constinit const KernelTable kernels_avx2{
-    .elementwise = generic_elementwise,
+    .elementwise = {generic_bind, generic_unbind, generate_avx2},
     .resonator = {score_block_avx2, score_block_lattice_avx2, superpose_block_avx2, generic_score,
                   generic_superpose},
     .bundle = {fold_avx2},
