@@ -306,7 +306,7 @@ VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::u
     target void generic_generate(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n) {     \
         ::velmora::generic::generate_body(r, len, base, n);                                                    \
     }                                                                                                          \
-    constexpr ElementwiseKernels generic_elementwise{generic_bind, generic_unbind, generic_generate};
+    [[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{generic_bind, generic_unbind, generic_generate};
 
 #define VELMORA_RESONATOR_GENERIC(target)                                                                      \
     target void generic_score_block(EntryBlock b, const double* u, std::size_t z, double* w) {                 \
@@ -327,7 +327,7 @@ VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::u
                                   std::size_t z) {                                                             \
         ::velmora::generic::superpose_body(e, count, w, xy, z);                                                \
     }                                                                                                          \
-    constexpr ResonatorKernels generic_resonator{generic_score_block, generic_score_block_lattice,             \
+    [[maybe_unused]] constexpr ResonatorKernels generic_resonator{generic_score_block, generic_score_block_lattice,             \
                                                  generic_superpose_block, generic_score, generic_superpose};
 
 #define VELMORA_BUNDLE_GENERIC(target)                                                                         \
@@ -341,11 +341,11 @@ VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::u
                              std::int64_t* sin_sum) {                                                          \
         ::velmora::generic::fold_chunks<generic_add_items>(items, count, len, table, n, cos_sum, sin_sum);     \
     }                                                                                                          \
-    constexpr BundleKernels generic_bundle{generic_fold};
+    [[maybe_unused]] constexpr BundleKernels generic_bundle{generic_fold};
 
 #define VELMORA_LATTICE_GENERIC(target)                                                                        \
     target std::size_t generic_estimate(const double* xy, std::size_t len, std::uint32_t n,                    \
                                         std::uint16_t* levels, std::uint8_t* needs_exact) {                    \
         return ::velmora::generic::estimate_loop(xy, len, n, levels, needs_exact);                             \
     }                                                                                                          \
-    constexpr LatticeKernels generic_lattice{generic_estimate};
+    [[maybe_unused]] constexpr LatticeKernels generic_lattice{generic_estimate};
