@@ -7,8 +7,6 @@
 #if VELMORA_ISA_AVX2
 #include <immintrin.h>
 
-#include <cstring>
-
 #include "core/correctly_rounded_variants.hpp"
 #include "core/kernel_bodies.hpp"
 #include "core/kernel_table.hpp"
@@ -69,33 +67,24 @@ VELMORA_TARGET_AVX2 void generate_avx2(std::uint16_t* r, std::size_t len, std::u
 
 // ---- resonator -----------------------------------------------------------
 //
-// The generic bodies spend their time on loads: an index and then a
-// dependent (re, im) pair per entry-component, and a multiply and a shuffle
-// per pair. These kernels read a block's 8 phases at one component as two
-// 64-bit words (the indices then come from shifts, not loads) and keep four
-// entries (scoring) or two components (superposition) in one register.
-// Every sum runs in the generic body's order: per entry over j in increasing
-// order, per component over the block's entries in order.
-static_assert(kResonatorLanes == 8, "the AVX2 kernels read one block's 8 phases as two 64-bit words");
+// Every entry-component costs at least one table load (AVX2 has no
+// two-source permute of doubles to hold a table in registers), and these
+// loops are bound by loads and shuffles: scoring keeps four entries per
+// register and forms their dot terms with one horizontal add, superposition
+// keeps two components per register and reads tables already scaled by the
+// entries' weights. Extracting the indices from 64-bit words by shifts, and
+// gathers, were measured slower than index loads. Every sum runs in the
+// generic body's order: per entry over j in increasing order, per component
+// over the block's entries in order.
+static_assert(kResonatorLanes == 8, "the AVX2 kernels split a block into two groups of four entries");
 
-VELMORA_TARGET_AVX2 VELMORA_BODY std::uint64_t load_word(const std::uint16_t* at) {
-    std::uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-// The (re, im) pair of phase (word >> 16 * k) & 0xffff.
-VELMORA_TARGET_AVX2 VELMORA_BODY __m128d pair_at(const double* table, std::uint64_t word, unsigned k) {
-    return _mm_loadu_pd(table + 2 * ((word >> (16 * k)) & 0xffff));
-}
-
-// Entries (a, b, c, d)'s pairs as re = (a, c, b, d) and im in the same order.
-VELMORA_TARGET_AVX2 VELMORA_BODY void split_pairs(__m128d a, __m128d b, __m128d c, __m128d d, __m256d& re,
-                                                  __m256d& im) {
+// Four entries' dot terms from their (re, im) pairs a, b, c, d and u as
+// (u.re, u.im, u.re, u.im): each lane of the horizontal add is
+// (re * u.re) + (im * u.im) of one entry, in the order (a, c, b, d).
+VELMORA_TARGET_AVX2 VELMORA_BODY __m256d four_dots(__m128d a, __m128d b, __m128d c, __m128d d, __m256d u) {
     const __m256d ab = _mm256_insertf128_pd(_mm256_castpd128_pd256(a), b, 1);
     const __m256d cd = _mm256_insertf128_pd(_mm256_castpd128_pd256(c), d, 1);
-    re = _mm256_unpacklo_pd(ab, cd);
-    im = _mm256_unpackhi_pd(ab, cd);
+    return _mm256_hadd_pd(_mm256_mul_pd(ab, u), _mm256_mul_pd(cd, u));
 }
 
 VELMORA_TARGET_AVX2 void score_block_avx2(EntryBlock b, const double* u, std::size_t z, double* w) {
@@ -104,33 +93,32 @@ VELMORA_TARGET_AVX2 void score_block_avx2(EntryBlock b, const double* u, std::si
     const double* t = b.table;
     for (std::size_t j = 0; j < z; ++j) {
         const std::uint16_t* at = b.index + j * kResonatorLanes;
-        const std::uint64_t lo = load_word(at), hi = load_word(at + 4);
-        const __m256d ur = _mm256_broadcast_sd(u + 2 * j), ui = _mm256_broadcast_sd(u + 2 * j + 1);
-        __m256d re, im;
-        split_pairs(pair_at(t, lo, 0), pair_at(t, lo, 1), pair_at(t, lo, 2), pair_at(t, lo, 3), re, im);
-        // (re * u.re) + (im * u.im), then added to the entry's sum.
-        acc_lo = _mm256_add_pd(acc_lo, _mm256_add_pd(_mm256_mul_pd(re, ur), _mm256_mul_pd(im, ui)));
-        split_pairs(pair_at(t, hi, 0), pair_at(t, hi, 1), pair_at(t, hi, 2), pair_at(t, hi, 3), re, im);
-        acc_hi = _mm256_add_pd(acc_hi, _mm256_add_pd(_mm256_mul_pd(re, ur), _mm256_mul_pd(im, ui)));
+        const __m256d uj = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(u + 2 * j));
+        const auto pair = [t, at](std::size_t l) { return t + 2 * std::size_t{at[l]}; };
+        acc_lo = _mm256_add_pd(acc_lo, four_dots(_mm_loadu_pd(pair(0)), _mm_loadu_pd(pair(1)), _mm_loadu_pd(pair(2)),
+                                                 _mm_loadu_pd(pair(3)), uj));
+        acc_hi = _mm256_add_pd(acc_hi, four_dots(_mm_loadu_pd(pair(4)), _mm_loadu_pd(pair(5)), _mm_loadu_pd(pair(6)),
+                                                 _mm_loadu_pd(pair(7)), uj));
     }
     _mm256_storeu_pd(w, _mm256_permute4x64_pd(acc_lo, 0xD8));
     _mm256_storeu_pd(w + 4, _mm256_permute4x64_pd(acc_hi, 0xD8));
 }
 
-// Against a lattice point each entry-component is one lookup and one add;
-// one gather fetches four entries' products from the component's row.
+// Against a lattice point each entry-component is one lookup and one add.
+// Two entries per 16-byte register, four chains: measured faster than
+// 32-byte registers (assembling one costs a cross-lane insert) and than
+// gathers, which are slow on the AVX2-only CPUs (before Zen 4).
 VELMORA_TARGET_AVX2 void score_block_lattice_avx2(EntryBlock b, const double* products, std::size_t levels,
                                                   const std::uint16_t* q, std::size_t z, double* w) {
-    __m256d acc_lo = _mm256_setzero_pd(), acc_hi = _mm256_setzero_pd();
+    __m128d acc[kResonatorLanes / 2];
+    for (__m128d& a : acc) a = _mm_setzero_pd();
     for (std::size_t j = 0; j < z; ++j) {
         const double* row = products + std::size_t{q[j]} * levels;
-        const __m256i at = _mm256_cvtepu16_epi32(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b.index + j * kResonatorLanes)));
-        acc_lo = _mm256_add_pd(acc_lo, _mm256_i32gather_pd(row, _mm256_castsi256_si128(at), 8));
-        acc_hi = _mm256_add_pd(acc_hi, _mm256_i32gather_pd(row, _mm256_extracti128_si256(at, 1), 8));
+        const std::uint16_t* at = b.index + j * kResonatorLanes;
+        for (std::size_t l = 0; l < kResonatorLanes / 2; ++l)
+            acc[l] = _mm_add_pd(acc[l], _mm_loadh_pd(_mm_load_sd(row + at[2 * l]), row + at[2 * l + 1]));
     }
-    _mm256_storeu_pd(w, acc_lo);
-    _mm256_storeu_pd(w + 4, acc_hi);
+    for (std::size_t l = 0; l < kResonatorLanes / 2; ++l) _mm_storeu_pd(w + 2 * l, acc[l]);
 }
 
 // Tables of at most this many levels are scaled by each entry's weight
@@ -151,15 +139,11 @@ VELMORA_TARGET_AVX2 void superpose_block_avx2(EntryBlock b, const double* w, dou
     std::size_t j = 0;
     for (; j + 2 <= z; j += 2) {
         const std::uint16_t* at = b.index + j * L;
-        const std::uint64_t a_lo = load_word(at), a_hi = load_word(at + 4);
-        const std::uint64_t b_lo = load_word(at + L), b_hi = load_word(at + L + 4);
         __m256d acc = _mm256_loadu_pd(xy + 2 * j);
-        for (unsigned l = 0; l < 4; ++l)
-            acc = _mm256_add_pd(acc, _mm256_insertf128_pd(_mm256_castpd128_pd256(pair_at(weighted[l], a_lo, l)),
-                                                          pair_at(weighted[l], b_lo, l), 1));
-        for (unsigned l = 0; l < 4; ++l)
-            acc = _mm256_add_pd(acc, _mm256_insertf128_pd(_mm256_castpd128_pd256(pair_at(weighted[4 + l], a_hi, l)),
-                                                          pair_at(weighted[4 + l], b_hi, l), 1));
+        for (std::size_t l = 0; l < L; ++l)
+            acc = _mm256_add_pd(acc, _mm256_insertf128_pd(
+                                         _mm256_castpd128_pd256(_mm_load_pd(weighted[l] + 2 * std::size_t{at[l]})),
+                                         _mm_load_pd(weighted[l] + 2 * std::size_t{at[L + l]}), 1));
         _mm256_storeu_pd(xy + 2 * j, acc);
     }
     if (j < z) {

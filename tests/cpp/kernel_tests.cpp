@@ -438,6 +438,22 @@ void test_lattice_levels(const KernelVariant& v) {
     check(wrong == 0, tag + std::to_string(wrong) + " wrong levels");
 }
 
+// The variant list: every variant once, the baseline last (it runs
+// everywhere), and without a cap the first supported one is chosen.
+void test_variant_list() {
+    const auto variants = kernel_variants();
+    bool ok = !variants.empty() && variants.back().isa == Isa::Baseline;
+    for (std::size_t i = 0; i < variants.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j) ok = ok && variants[i].isa != variants[j].isa && variants[i].table != variants[j].table;
+    const KernelVariant* first = &variants.back();
+    for (const KernelVariant& v : variants)
+        if (isa_supported(v.isa)) {
+            first = &v;
+            break;
+        }
+    check(ok && &chosen_variant() == first, "variant list and the uncapped choice");
+}
+
 }  // namespace
 
 int main() {
@@ -455,6 +471,7 @@ int main() {
         test_lattice_levels(v);
         test_bundle_kernels(v);
     }
+    test_variant_list();
     test_atan2_estimate();
     test_remainder();
     test_lattice_rounding();
