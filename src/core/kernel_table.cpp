@@ -56,6 +56,8 @@ const KernelVariant& choose() {
 
 std::span<const KernelVariant> kernel_variants() { return kVariants; }
 
+Isa dispatch_cap() { return kVariants[first_allowed()].isa; }
+
 const KernelVariant& chosen_variant() {
     // A function-local static: initialised once, and other threads wait for it.
     static const KernelVariant& chosen = choose();

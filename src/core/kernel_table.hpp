@@ -53,6 +53,9 @@ std::span<const KernelVariant> kernel_variants();
 // supports and the build's cap (VELMORA_MAX_ISA) allows, chosen once, on
 // first use, safely from any thread.
 const KernelVariant& chosen_variant();
+// The widest variant the build lets dispatch choose (its VELMORA_MAX_ISA, or
+// the first of kernel_variants() when uncapped).
+Isa dispatch_cap();
 inline const KernelTable& kernels() { return *chosen_variant().table; }
 
 }  // namespace velmora
