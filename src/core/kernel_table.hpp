@@ -10,8 +10,8 @@
 //
 // Adding a family: its struct of entry points in its own header, a member
 // here, its plain body (if it has one) in kernel_bodies.hpp, and the member
-// filled in every isa_*.cpp (the designated initialisers there make the
-// compiler name a row that misses it).
+// filled in every isa_*.cpp (GCC's -Wextra names a row whose designated
+// initialiser misses it).
 // Adding an instruction set: its Isa and CPU check in cpu_features, its
 // guard and target in portable.hpp, one isa_<name>.cpp and one row in
 // kernel_table.cpp.
