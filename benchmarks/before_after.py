@@ -77,6 +77,7 @@ CASES = [
     ("bundle", 3, 16384, 65536), ("bundle", 2, 1000, 65536),
     ("bundle_cold", 3, 16384, 30000), ("bundle_cold", 16, 1024, 20000),
     ("resonator", 3, 16, 1024, 16), ("resonator", 2, 64, 4096, 16), ("resonator", 3, 16, 256, 65536),
+    ("resonator", 2, 256, 1024, 16), ("resonator", 3, 256, 256, 16),
     ("resonator", 3, 16, 1024, 16, True), ("resonator", 3, 16, 256, 5000, True),
 ]
 

@@ -9,16 +9,14 @@
 // different code path on CPUs with FMA.
 //
 // The functions are LLVM libc's (third_party/llvm-libc), compiled into the
-// module from source. On x86-64 a second copy built for FMA is chosen once
-// at run time when the CPU has it; it is only faster, since both copies are
-// correctly rounded. Errno is never touched and no floating-point exception
+// module from source. On x86-64 a second copy built for FMA serves the AVX2
+// and AVX-512 rows of the kernel table (kernel_table.hpp); it is only
+// faster, since both copies are correctly rounded. Errno is never touched and no floating-point exception
 // flags are raised on purpose; the rounding mode must be round-to-nearest,
 // which is what Python runs in.
 #pragma once
 
 #include <cstdint>
-
-#include "core/cpu_features.hpp"
 
 namespace velmora {
 
@@ -36,10 +34,7 @@ struct CorrectlyRounded {
     void (*phasors)(std::uint32_t n, double* out);
 };
 
-// The copy for `isa` (the FMA copy serves both AVX2 and AVX-512); only call
-// it when isa_supported(isa).
-const CorrectlyRounded& correctly_rounded(Isa isa);
-// The dispatch point: the fastest copy this CPU runs, chosen once.
+// The copy of the kernel table this process runs.
 const CorrectlyRounded& correctly_rounded();
 
 inline double cr_cos(double x) { return correctly_rounded().cos(x); }

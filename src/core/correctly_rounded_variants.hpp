@@ -1,6 +1,8 @@
 // The compiled copies of the correctly rounded functions (see
-// correctly_rounded.hpp); correctly_rounded.cpp chooses among them. The
-// build defines VELMORA_CR_FMA where it compiles the FMA copy (x86-64).
+// correctly_rounded.hpp); the rows of the kernel table refer to them. The
+// build defines VELMORA_CR_FMA where it links the FMA copy in (x86-64 with a
+// compiler that builds the AVX variants); without it the AVX rows use the
+// baseline copy.
 #pragma once
 
 #include "core/correctly_rounded.hpp"

@@ -10,15 +10,6 @@
 
 namespace velmora {
 
-const char* isa_name(Isa isa) {
-    switch (isa) {
-        case Isa::Baseline: return "baseline";
-        case Isa::Avx2: return "avx2";
-        case Isa::Avx512: return "avx512";
-    }
-    return "?";
-}
-
 #if VELMORA_X86
 namespace {
 
@@ -94,21 +85,6 @@ bool isa_supported(Isa isa) {
 #endif
     }
     return false;
-}
-
-// The build may cap dispatch (cmake -DVELMORA_MAX_ISA=avx2) so that one
-// machine can measure every variant; by default nothing is capped.
-#ifndef VELMORA_MAX_ISA_LEVEL
-#define VELMORA_MAX_ISA_LEVEL 2
-#endif
-
-Isa best_isa() {
-    static const Isa best = [] {
-        if (VELMORA_MAX_ISA_LEVEL >= 2 && isa_supported(Isa::Avx512)) return Isa::Avx512;
-        if (VELMORA_MAX_ISA_LEVEL >= 1 && isa_supported(Isa::Avx2)) return Isa::Avx2;
-        return Isa::Baseline;
-    }();
-    return best;
 }
 
 }  // namespace velmora

@@ -1,8 +1,9 @@
-// Which instruction-set variant of the SIMD kernels this process runs.
+// What this CPU can run, per instruction set of the kernel variants.
 //
-// The answer comes from the CPU alone (never from the environment or a build
-// flag), is resolved once, and only changes speed: every variant returns the
-// same bits as the plain scalar order of operations.
+// The answer comes from the CPU alone (never from the environment), is read
+// once, and only changes speed: every variant returns the same bits as the
+// plain scalar order of operations. Which variant runs is decided by the
+// kernel table (kernel_table.hpp), which also holds their order.
 #pragma once
 
 #include <cstddef>
@@ -15,12 +16,16 @@ enum class Isa {
     Avx512,    // x86-64 with AVX-512 F, BW, DQ and VL
 };
 
-inline constexpr Isa kAllIsas[] = {Isa::Baseline, Isa::Avx2, Isa::Avx512};
+constexpr const char* isa_name(Isa isa) {
+    switch (isa) {
+        case Isa::Baseline: return "baseline";
+        case Isa::Avx2: return "avx2";
+        case Isa::Avx512: return "avx512";
+    }
+    return "?";
+}
 
-const char* isa_name(Isa isa);
 // True when this CPU can execute code built for `isa`.
 bool isa_supported(Isa isa);
-// The widest supported variant, resolved on first use.
-Isa best_isa();
 
 }  // namespace velmora

@@ -1,5 +1,5 @@
 // SIMD kernels of bundle's fold: the exact integer sums of the items'
-// fixed-point phasors, one variant per instruction set (cpu_features.hpp).
+// fixed-point phasors, one variant per instruction set (kernel_table.hpp).
 //
 // Integer sums do not depend on their order, so every variant gives the
 // plain loop's sums exactly. Items are added in chunks whose 32-bit partial
@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/cpu_features.hpp"
 
 namespace velmora {
 
@@ -29,9 +28,5 @@ struct BundleKernels {
                  std::uint32_t n, std::int64_t* cos_sum, std::int64_t* sin_sum);
 };
 
-// The variant for `isa`; only call it when isa_supported(isa).
-const BundleKernels& bundle_kernels(Isa isa);
-// The dispatch point: the widest variant this CPU runs, chosen once.
-const BundleKernels& bundle_kernels();
 
 }  // namespace velmora

@@ -1,5 +1,5 @@
 // SIMD kernels of the element-wise phase operations: bind, unbind and seeded
-// generation, with one variant per instruction set (cpu_features.hpp).
+// generation, with one variant per instruction set (kernel_table.hpp).
 //
 // Every variant is the same source compiled for a different target, and
 // gives exactly the bits of the plain loops in phase_hvec.cpp: the modular
@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/cpu_features.hpp"
 #include "core/portable.hpp"
 
 namespace velmora {
@@ -55,9 +54,5 @@ struct ElementwiseKernels {
     void (*generate)(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n);
 };
 
-// The variant for `isa`; only call it when isa_supported(isa).
-const ElementwiseKernels& elementwise_kernels(Isa isa);
-// The dispatch point: the widest variant this CPU runs, chosen once.
-const ElementwiseKernels& elementwise_kernels();
 
 }  // namespace velmora

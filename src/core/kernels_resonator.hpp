@@ -1,5 +1,5 @@
 // SIMD kernels of the resonator's inner loops, one variant per instruction
-// set (cpu_features.hpp).
+// set (kernel_table.hpp).
 //
 // Entries are read as phase indices into the phasor table of their
 // resolution (phase_tables.hpp, or a private table for an entry whose
@@ -20,7 +20,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/cpu_features.hpp"
 
 namespace velmora {
 
@@ -62,8 +61,5 @@ struct ResonatorKernels {
     void (*superpose)(const EntryPhasors* entries, std::size_t count, const double* w, double* xy, std::size_t z);
 };
 
-const ResonatorKernels& resonator_kernels(Isa isa);
-// The dispatch point: the widest variant this CPU runs, chosen once.
-const ResonatorKernels& resonator_kernels();
 
 }  // namespace velmora

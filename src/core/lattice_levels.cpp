@@ -1,9 +1,8 @@
 #include "core/lattice_levels.hpp"
 
-#include <bit>
-#include <cmath>
-
 #include "core/correctly_rounded.hpp"
+#include "core/kernel_bodies.hpp"
+#include "core/kernel_table.hpp"
 #include "core/lattice.hpp"
 #include "core/portable.hpp"
 
@@ -46,118 +45,11 @@
 //    component takes the exact path. The factor 2 covers the rounding of
 //    the limit itself with room to spare.
 namespace velmora {
-namespace {
 
-
-constexpr double kTanPi8 = 0.41421356237309503;  // tan(pi/8), any nearby value would do
-constexpr double kPi = 3.141592653589793;
-constexpr double kPi2 = 1.5707963267948966;
-constexpr double kPi4 = 0.7853981633974483;
-constexpr double kTiny = 0x1p-900;
-constexpr double kHuge = 0x1p900;
-constexpr double kRoundMagic = 6755399441055744.0;  // 1.5 * 2^52
-
-// (-1)^i / (2i + 1), i = 0 .. 13.
-constexpr double kSeries[14] = {
-    1.0,         -1.0 / 3.0,  1.0 / 5.0,   -1.0 / 7.0,  1.0 / 9.0,   -1.0 / 11.0, 1.0 / 13.0,
-    -1.0 / 15.0, 1.0 / 17.0,  -1.0 / 19.0, 1.0 / 21.0,  -1.0 / 23.0, 1.0 / 25.0,  -1.0 / 27.0,
-};
-
-// Branch-free: every value is computed unconditionally and a choice between
-// two is a bitwise select on their representations. With an ordinary
-// ternary the compiler sinks the unused side into a branch that it may not
-// then speculate (a floating-point operation could trap), and the loop
-// would not vectorise.
-VELMORA_BODY double select(bool c, double a, double b) {
-    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(c);
-    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
-}
-
-VELMORA_BODY double estimate_body(double y, double x) {
-    const double ax = std::fabs(x), ay = std::fabs(y);
-    const bool steep = ay > ax;
-    const double num = select(steep, ax, ay), den = select(steep, ay, ax);
-    const bool far = num > kTanPi8 * den;
-    const double u = select(far, num - den, num) / select(far, num + den, den);
-    const double u2 = u * u;
-    double p = kSeries[13];
-    for (int i = 12; i >= 0; --i) p = kSeries[i] + u2 * p;
-    const double near_axis = u * p;
-    const double first = select(far, kPi4 + near_axis, near_axis);
-    const double octant = select(steep, kPi2 - first, first);
-    const double half = select(x < 0.0, kPi - octant, octant);
-    return select(y < 0.0, -half, half);
-}
-
-double lattice_margin(std::uint32_t n) {
-    const double big_n = static_cast<double>(n);
-    const double m = (kAtan2EstimateError + 0x1p-52) * big_n / kFullTurn + 0x1p-52 * big_n * (1.0 + 0x1p-40);
-    return 0.5 - 2.0 * m;
-}
-
-VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels,
-                                       std::uint8_t* needs_exact) {
-    const double big_n = static_cast<double>(n);
-    const double limit = lattice_margin(n);
-    std::size_t exact = 0;
-    for (std::size_t j = 0; j < len; ++j) {
-        const double x = xy[2 * j], y = xy[2 * j + 1];
-        const double t = (estimate_body(y, x) / kFullTurn) * big_n;
-        const double k = (t + kRoundMagic) - kRoundMagic;
-        const double d = std::fabs(t - k);
-        const double ax = std::fabs(x), ay = std::fabs(y);
-        const double lo = select(ax < ay, ax, ay), hi = select(ax < ay, ay, ax);
-        // NaN fails every comparison, so it lands on the exact path too.
-        // Bitwise ands keep the loop free of branches, so that it vectorises.
-        const bool decided = (d < limit) & (lo > 0.0) & (hi > kTiny) & (hi < kHuge);
-        const double level = select(k < 0.0, k + big_n, k);
-        // An undecided (possibly NaN) level is replaced before conversion.
-        levels[j] = static_cast<std::uint16_t>(static_cast<std::int32_t>(select(decided, level, 0.0)));
-        needs_exact[j] = static_cast<std::uint8_t>(!decided);
-        exact += !decided;
-    }
-    return exact;
-}
-
-std::size_t estimate_baseline(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels,
-                              std::uint8_t* needs_exact) {
-    return estimate_loop(xy, len, n, levels, needs_exact);
-}
-constexpr LatticeKernels kernels_baseline{estimate_baseline};
-
-#if VELMORA_X86
-VELMORA_TARGET_AVX2 std::size_t estimate_avx2(const double* xy, std::size_t len, std::uint32_t n,
-                                              std::uint16_t* levels, std::uint8_t* needs_exact) {
-    return estimate_loop(xy, len, n, levels, needs_exact);
-}
-VELMORA_TARGET_AVX512 std::size_t estimate_avx512(const double* xy, std::size_t len, std::uint32_t n,
-                                                  std::uint16_t* levels, std::uint8_t* needs_exact) {
-    return estimate_loop(xy, len, n, levels, needs_exact);
-}
-constexpr LatticeKernels kernels_avx2{estimate_avx2};
-constexpr LatticeKernels kernels_avx512{estimate_avx512};
-#endif
-
-}  // namespace
-
-double atan2_estimate(double y, double x) { return estimate_body(y, x); }
-
-const LatticeKernels& lattice_kernels(Isa isa) {
-#if VELMORA_X86
-    if (isa == Isa::Avx512) return kernels_avx512;
-    if (isa == Isa::Avx2) return kernels_avx2;
-#endif
-    (void)isa;
-    return kernels_baseline;
-}
-
-const LatticeKernels& lattice_kernels() {
-    static const LatticeKernels& chosen = lattice_kernels(best_isa());
-    return chosen;
-}
+double atan2_estimate(double y, double x) { return generic::estimate_body(y, x); }
 
 void lattice_levels(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels) {
-    const LatticeKernels& kernels = lattice_kernels();
+    const LatticeKernels& kernels = velmora::kernels().lattice;
     constexpr std::size_t kBlock = 512;
     std::uint8_t needs_exact[kBlock];
     for (std::size_t start = 0; start < len; start += kBlock) {

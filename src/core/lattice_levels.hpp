@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/cpu_features.hpp"
 
 namespace velmora {
 
@@ -30,9 +29,6 @@ struct LatticeKernels {
     std::size_t (*estimate)(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels,
                             std::uint8_t* needs_exact);
 };
-const LatticeKernels& lattice_kernels(Isa isa);
-// The dispatch point: the widest variant this CPU runs, chosen once.
-const LatticeKernels& lattice_kernels();
 
 // The arc tangent estimate itself, for the tests of its error bound:
 // |atan2_estimate(y, x) - atan2(y, x)| <= kAtan2EstimateError for finite,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/kernels_bundle.hpp"
+#include "core/kernel_table.hpp"
 #include "core/kernels_elementwise.hpp"
 #include "core/lattice_levels.hpp"
 #include "core/phase_tables.hpp"
@@ -116,7 +117,7 @@ Result<PhaseHVec> bind(const PhaseHVec& a, const PhaseHVec& b) {
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
         const std::uint16_t largest =
-            elementwise_kernels().bind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
+            kernels().elementwise.bind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
         if (auto s = check_largest_phase(largest, a.n); !s) return std::move(s).error();
         return r;
     });
@@ -127,7 +128,7 @@ Result<PhaseHVec> unbind(const PhaseHVec& a, const PhaseHVec& b) {
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
         const std::uint16_t largest =
-            elementwise_kernels().unbind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
+            kernels().elementwise.unbind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
         if (auto s = check_largest_phase(largest, a.n); !s) return std::move(s).error();
         return r;
     });
@@ -174,7 +175,7 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
     if (n < kMinResolution || n > kMaxResolution) return resolution_outside(n);
     return catching_allocation([&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
-        elementwise_kernels().generate(r.phases.data(), dim, seed * 0xC2B2AE3D27D4EB4Full, n);
+        kernels().elementwise.generate(r.phases.data(), dim, seed * 0xC2B2AE3D27D4EB4Full, n);
         return r;
     });
 }
@@ -208,7 +209,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
         const bool few = !table && static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n;
         if (!table && !few) table = bundle_phasor_table(n);
         const std::shared_ptr<std::vector<std::int16_t>> memo = few ? bundle_phasor_memo(n) : nullptr;
-        const BundleKernels& kernels = bundle_kernels();
+        const BundleKernels& bundle_kernels = kernels().bundle;
         std::vector<const std::uint16_t*> rows(items.size());
         std::int64_t cos_sum[kFoldBlock], sin_sum[kFoldBlock];
         double xy[2 * kFoldBlock];
@@ -231,7 +232,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
                     }
             } else {
                 for (std::size_t k = 0; k < items.size(); ++k) rows[k] = items[k]->phases.data() + start;
-                kernels.fold(rows.data(), rows.size(), len, table->data(), n, cos_sum, sin_sum);
+                bundle_kernels.fold(rows.data(), rows.size(), len, table->data(), n, cos_sum, sin_sum);
             }
             for (std::size_t i = 0; i < len; ++i) {
                 xy[2 * i] = static_cast<double>(cos_sum[i]);

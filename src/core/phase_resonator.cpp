@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "core/kernel_table.hpp"
 #include "core/kernels_resonator.hpp"
 #include "core/lattice_levels.hpp"
 #include "core/resonator_layout.hpp"
@@ -82,7 +83,7 @@ class Resonator {
 public:
     Resonator(const PhaseHVec& composite, const std::vector<Codebook>& codebooks)
         : z_(composite.dim),
-          kernels_(resonator_kernels()),
+          kernels_(kernels().resonator),
           layout_(codebooks, composite.dim, composite.n),
           composite_(2 * composite.dim),
           u_(2 * composite.dim),

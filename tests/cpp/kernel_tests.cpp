@@ -9,12 +9,7 @@
 #include <random>
 #include <string>
 
-#include "core/correctly_rounded.hpp"
-#include "core/cpu_features.hpp"
-#include "core/kernels_bundle.hpp"
-#include "core/kernels_elementwise.hpp"
-#include "core/kernels_resonator.hpp"
-#include "core/lattice_levels.hpp"
+#include "core/kernel_table.hpp"
 #include "core/phase_resonator.hpp"
 #include "core/phase_tables.hpp"
 #include "scalar_reference.hpp"
@@ -66,8 +61,9 @@ PhaseHVec vec(const Phases& p, std::uint32_t n) {
 
 Phases phases_of(const PhaseHVec& v) { return Phases(v.phases.begin(), v.phases.end()); }
 
-void test_elementwise(Isa isa) {
-    const ElementwiseKernels& k = elementwise_kernels(isa);
+void test_elementwise(const KernelVariant& v) {
+    const Isa isa = v.isa;
+    const ElementwiseKernels& k = v.table->elementwise;
     const std::string tag = std::string("[") + isa_name(isa) + "] ";
     for (std::uint32_t n : kResolutions)
         for (std::size_t len : lengths()) {
@@ -196,8 +192,9 @@ void test_similarity_and_bundle() {
 
 // Loose entries (any count, mixed tables) and full interleaved blocks, against
 // the plain dot products and the plain superposition in entry order.
-void test_resonator_kernels(Isa isa) {
-    const ResonatorKernels& k = resonator_kernels(isa);
+void test_resonator_kernels(const KernelVariant& v) {
+    const Isa isa = v.isa;
+    const ResonatorKernels& k = v.table->resonator;
     const std::string tag = std::string("[") + isa_name(isa) + "] ";
     const auto t65536 = phasor_table(65536);
     // Blocks at table sizes in and out of the register kernels' reach.
@@ -315,8 +312,9 @@ void test_resonator() {
 
 // Every copy of the correctly rounded functions gives the baseline copy's
 // bits: every table angle up to n = 4096, and random arguments.
-void test_correctly_rounded(Isa isa) {
-    const CorrectlyRounded& f = correctly_rounded(isa);
+void test_correctly_rounded(const KernelVariant& v) {
+    const Isa isa = v.isa;
+    const CorrectlyRounded& f = v.table->correctly_rounded();
     const std::string tag = std::string(isa_name(isa)) + " correctly rounded ";
     std::size_t differ = 0, cases = 0;
     for (std::uint32_t n = 2; n <= 4096; ++n)
@@ -346,8 +344,9 @@ void test_correctly_rounded(Isa isa) {
 
 // The bundle fold of one variant against the plain integer sums, at table
 // sizes in and out of the register lookups' reach and across the block.
-void test_bundle_kernels(Isa isa) {
-    const BundleKernels& k = bundle_kernels(isa);
+void test_bundle_kernels(const KernelVariant& v) {
+    const Isa isa = v.isa;
+    const BundleKernels& k = v.table->bundle;
     std::size_t wrong = 0, cases = 0;
     for (std::uint32_t n : {2u, 16u, 31u, 32u, 33u, 1000u, 65536u}) {
         const auto table = bundle_phasor_table(n);
@@ -393,8 +392,9 @@ void test_atan2_estimate() {
 // The lattice decision of one variant against angle_to_level of the
 // correctly rounded arc tangent: a full box of small integer sums for every
 // n up to 96, sums next to every rounding boundary, and random sums.
-void test_lattice_levels(Isa isa) {
-    const LatticeKernels& k = lattice_kernels(isa);
+void test_lattice_levels(const KernelVariant& v) {
+    const Isa isa = v.isa;
+    const LatticeKernels& k = v.table->lattice;
     const std::string tag = std::string(isa_name(isa)) + " lattice ";
     auto run = [&](const std::vector<double>& xy, std::uint32_t n) {
         const std::size_t len = xy.size() / 2;
@@ -438,29 +438,43 @@ void test_lattice_levels(Isa isa) {
     check(wrong == 0, tag + std::to_string(wrong) + " wrong levels");
 }
 
+// The variant list: every variant once, the baseline last (it runs
+// everywhere), and the first supported one from the build's cap on is chosen.
+void test_variant_list() {
+    const auto variants = kernel_variants();
+    bool ok = !variants.empty() && variants.back().isa == Isa::Baseline;
+    for (std::size_t i = 0; i < variants.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j) ok = ok && variants[i].isa != variants[j].isa && variants[i].table != variants[j].table;
+    std::size_t at = 0;
+    while (at + 1 < variants.size() && variants[at].isa != dispatch_cap()) ++at;
+    while (at + 1 < variants.size() && !isa_supported(variants[at].isa)) ++at;
+    check(ok && &chosen_variant() == &variants[at], "variant list and the choice under the build's cap");
+}
+
 }  // namespace
 
 int main() {
     int variants = 0;
-    for (Isa isa : kAllIsas) {
-        if (!isa_supported(isa)) {
-            std::printf("variant %s: not supported by this CPU, skipped\n", isa_name(isa));
+    for (const KernelVariant& v : kernel_variants()) {
+        if (!isa_supported(v.isa)) {
+            std::printf("variant %s: not supported by this CPU, skipped\n", isa_name(v.isa));
             continue;
         }
         ++variants;
-        std::printf("variant %s\n", isa_name(isa));
-        test_elementwise(isa);
-        test_resonator_kernels(isa);
-        test_correctly_rounded(isa);
-        test_lattice_levels(isa);
-        test_bundle_kernels(isa);
+        std::printf("variant %s\n", isa_name(v.isa));
+        test_elementwise(v);
+        test_resonator_kernels(v);
+        test_correctly_rounded(v);
+        test_lattice_levels(v);
+        test_bundle_kernels(v);
     }
+    test_variant_list();
     test_atan2_estimate();
     test_remainder();
     test_lattice_rounding();
     test_similarity_and_bundle();
     test_resonator();
-    std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, isa_name(best_isa()));
+    std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, isa_name(chosen_variant().isa));
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

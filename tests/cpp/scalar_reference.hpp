@@ -10,14 +10,14 @@
 #include <limits>
 #include <vector>
 
-#include "core/correctly_rounded.hpp"
+#include "core/correctly_rounded_variants.hpp"
 
 namespace reference {
 
 using Phases = std::vector<std::uint16_t>;
 inline constexpr double kFullTurn = 6.283185307179586;
 
-inline const velmora::CorrectlyRounded& plain() { return velmora::correctly_rounded(velmora::Isa::Baseline); }
+inline const velmora::CorrectlyRounded& plain() { return velmora::correctly_rounded_baseline(); }
 inline double cos(double x) { return plain().cos(x); }
 inline double sin(double x) { return plain().sin(x); }
 inline double atan2(double y, double x) { return plain().atan2(y, x); }

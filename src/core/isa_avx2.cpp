@@ -1,0 +1,210 @@
+// The AVX2 variant (x86-64 with AVX2, BMI2 and FMA; no fused multiply-add
+// is ever formed, the FMA bit only selects the correctly rounded library's
+// faster copy): the plain bodies compiled for AVX2, and hand-written
+// kernels where the compiler's widening falls short.
+#include "core/portable.hpp"
+
+#if VELMORA_ISA_AVX2
+#include <immintrin.h>
+
+#include "core/correctly_rounded_variants.hpp"
+#include "core/kernel_bodies.hpp"
+#include "core/kernel_table.hpp"
+
+namespace velmora {
+namespace {
+
+VELMORA_ELEMENTWISE_GENERIC(VELMORA_TARGET_AVX2)
+VELMORA_RESONATOR_GENERIC(VELMORA_TARGET_AVX2)
+VELMORA_LATTICE_GENERIC(VELMORA_TARGET_AVX2)
+
+// ---- generation ----------------------------------------------------------
+//
+// AVX2 has no 64-bit multiply, and the compiler's stand-in for one (three
+// 32-bit multiplies and the shuffles around them) is slower than scalar
+// code. For a power-of-two n only the low 16 bits of mix(x) = y ^ (y >> 32),
+// y = x * C mod 2^64, are kept, and those need only the low 32 bits of y's
+// two halves: lo32(y) = lo32(xl * Cl) and hi32(y) = hi32(xl * Cl) +
+// lo32(xl * Ch + xh * Cl), one widening and one 32-bit multiply. The result
+// is the same integer, so the same bits.
+VELMORA_TARGET_AVX2 VELMORA_BODY __m128i generate_four(__m256i t, __m256i c, __m256i c_swapped, __m256i pick,
+                                                       __m256i first_dwords) {
+    const __m256i x = _mm256_xor_si256(t, _mm256_srli_epi64(t, 29));
+    const __m256i low_product = _mm256_mul_epu32(x, c);        // xl * Cl, all 64 bits
+    const __m256i cross = _mm256_mullo_epi32(x, c_swapped);     // (xl * Ch, xh * Cl), low 32 bits each
+    const __m256i cross_sum = _mm256_add_epi32(cross, _mm256_srli_epi64(cross, 32));
+    const __m256i y = _mm256_add_epi64(low_product, _mm256_slli_epi64(cross_sum, 32));
+    const __m256i mixed = _mm256_xor_si256(y, _mm256_srli_epi64(y, 32));
+    // The low 16 bits of each of the four words, as four words.
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(mixed, pick), first_dwords));
+}
+
+VELMORA_TARGET_AVX2 void generate_avx2(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n) {
+    if ((n & (n - 1)) != 0) return generic_generate(r, len, base, n);
+    constexpr std::uint64_t step = 0x9E3779B97F4A7C15ull, mul = 0xBF58476D1CE4E5B9ull;
+    const auto word = [](std::uint64_t v) { return static_cast<long long>(v); };
+    const __m256i c = _mm256_set1_epi64x(word(mul));
+    const __m256i c_swapped = _mm256_set1_epi64x(word((mul << 32) | (mul >> 32)));
+    const __m256i seed = _mm256_set1_epi64x(word(base)), stride = _mm256_set1_epi64x(word(4 * step));
+    const __m256i pick = _mm256_setr_epi8(0, 1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                          0, 1, 8, 9, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i first_dwords = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
+    const __m128i mask = _mm_set1_epi16(static_cast<short>(n - 1));
+    __m256i counter = _mm256_setr_epi64x(0, word(step), word(2 * step), word(3 * step));
+    std::size_t i = 0;
+    for (; i + 16 <= len; i += 16) {
+        __m128i four[4];
+        for (__m128i& f : four) {
+            f = generate_four(_mm256_xor_si256(seed, counter), c, c_swapped, pick, first_dwords);
+            counter = _mm256_add_epi64(counter, stride);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r + i), _mm_and_si128(_mm_unpacklo_epi64(four[0], four[1]), mask));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(r + i + 8),
+                         _mm_and_si128(_mm_unpacklo_epi64(four[2], four[3]), mask));
+    }
+    for (; i < len; ++i) r[i] = static_cast<std::uint16_t>(generic::mix(base ^ (i * step)) & (n - 1));
+}
+
+// ---- resonator -----------------------------------------------------------
+//
+// Every entry-component costs at least one table load (AVX2 has no
+// two-source permute of doubles to hold a table in registers), and these
+// loops are bound by loads and shuffles: scoring keeps four entries per
+// register and forms their dot terms with one horizontal add, superposition
+// keeps two components per register and reads tables already scaled by the
+// entries' weights. Extracting the indices from 64-bit words by shifts, and
+// gathers, were measured slower than index loads. Every sum runs in the
+// generic body's order: per entry over j in increasing order, per component
+// over the block's entries in order.
+static_assert(kResonatorLanes == 8, "the AVX2 kernels split a block into two groups of four entries");
+
+// Four entries' dot terms from their (re, im) pairs a, b, c, d and u as
+// (u.re, u.im, u.re, u.im): each lane of the horizontal add is
+// (re * u.re) + (im * u.im) of one entry, in the order (a, c, b, d).
+VELMORA_TARGET_AVX2 VELMORA_BODY __m256d four_dots(__m128d a, __m128d b, __m128d c, __m128d d, __m256d u) {
+    const __m256d ab = _mm256_insertf128_pd(_mm256_castpd128_pd256(a), b, 1);
+    const __m256d cd = _mm256_insertf128_pd(_mm256_castpd128_pd256(c), d, 1);
+    return _mm256_hadd_pd(_mm256_mul_pd(ab, u), _mm256_mul_pd(cd, u));
+}
+
+VELMORA_TARGET_AVX2 void score_block_avx2(EntryBlock b, const double* u, std::size_t z, double* w) {
+    // Lanes hold entries (0, 2, 1, 3) and (4, 6, 5, 7).
+    __m256d acc_lo = _mm256_setzero_pd(), acc_hi = _mm256_setzero_pd();
+    const double* t = b.table;
+    for (std::size_t j = 0; j < z; ++j) {
+        const std::uint16_t* at = b.index + j * kResonatorLanes;
+        const __m256d uj = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(u + 2 * j));
+        const auto pair = [t, at](std::size_t l) { return t + 2 * std::size_t{at[l]}; };
+        acc_lo = _mm256_add_pd(acc_lo, four_dots(_mm_loadu_pd(pair(0)), _mm_loadu_pd(pair(1)), _mm_loadu_pd(pair(2)),
+                                                 _mm_loadu_pd(pair(3)), uj));
+        acc_hi = _mm256_add_pd(acc_hi, four_dots(_mm_loadu_pd(pair(4)), _mm_loadu_pd(pair(5)), _mm_loadu_pd(pair(6)),
+                                                 _mm_loadu_pd(pair(7)), uj));
+    }
+    _mm256_storeu_pd(w, _mm256_permute4x64_pd(acc_lo, 0xD8));
+    _mm256_storeu_pd(w + 4, _mm256_permute4x64_pd(acc_hi, 0xD8));
+}
+
+// Against a lattice point each entry-component is one lookup and one add.
+// Two entries per 16-byte register, four chains: measured faster than
+// 32-byte registers (assembling one costs a cross-lane insert) and than
+// gathers, which are slow on the AVX2-only CPUs (before Zen 4).
+VELMORA_TARGET_AVX2 void score_block_lattice_avx2(EntryBlock b, const double* products, std::size_t levels,
+                                                  const std::uint16_t* q, std::size_t z, double* w) {
+    __m128d acc[kResonatorLanes / 2];
+    for (__m128d& a : acc) a = _mm_setzero_pd();
+    for (std::size_t j = 0; j < z; ++j) {
+        const double* row = products + std::size_t{q[j]} * levels;
+        const std::uint16_t* at = b.index + j * kResonatorLanes;
+        for (std::size_t l = 0; l < kResonatorLanes / 2; ++l)
+            acc[l] = _mm_add_pd(acc[l], _mm_loadh_pd(_mm_load_sd(row + at[2 * l]), row + at[2 * l + 1]));
+    }
+    for (std::size_t l = 0; l < kResonatorLanes / 2; ++l) _mm_storeu_pd(w + 2 * l, acc[l]);
+}
+
+// Tables of at most this many levels are scaled by each entry's weight
+// first, so that superposition is one lookup and one add per
+// entry-component: (re(p) * w_l) is the product the plain loop forms.
+inline constexpr std::size_t kWeightedLevels = 64;
+
+VELMORA_TARGET_AVX2 void superpose_block_avx2(EntryBlock b, const double* w, double* xy, std::size_t z) {
+    constexpr std::size_t L = kResonatorLanes;
+    if (b.levels > kWeightedLevels || z < 2 * b.levels) return generic_superpose_block(b, w, xy, z);
+    alignas(32) double weighted[L][2 * kWeightedLevels];
+    for (std::size_t l = 0; l < L; ++l) {
+        const __m128d wl = _mm_set1_pd(w[l]);
+        for (std::size_t p = 0; p < b.levels; ++p)
+            _mm_store_pd(weighted[l] + 2 * p, _mm_mul_pd(_mm_loadu_pd(b.table + 2 * p), wl));
+    }
+    // Two components per register: (x_j, y_j, x_j+1, y_j+1).
+    std::size_t j = 0;
+    for (; j + 2 <= z; j += 2) {
+        const std::uint16_t* at = b.index + j * L;
+        __m256d acc = _mm256_loadu_pd(xy + 2 * j);
+        for (std::size_t l = 0; l < L; ++l)
+            acc = _mm256_add_pd(acc, _mm256_insertf128_pd(
+                                         _mm256_castpd128_pd256(_mm_load_pd(weighted[l] + 2 * std::size_t{at[l]})),
+                                         _mm_load_pd(weighted[l] + 2 * std::size_t{at[L + l]}), 1));
+        _mm256_storeu_pd(xy + 2 * j, acc);
+    }
+    if (j < z) {
+        const std::uint16_t* at = b.index + j * L;
+        __m128d acc = _mm_loadu_pd(xy + 2 * j);
+        for (std::size_t l = 0; l < L; ++l) acc = _mm_add_pd(acc, _mm_load_pd(weighted[l] + 2 * std::size_t{at[l]}));
+        _mm_storeu_pd(xy + 2 * j, acc);
+    }
+}
+
+// ---- bundle: gathers of (cos, sin) words ------------------------------------
+
+// x86 is little-endian: the pair (cos, sin) of phase p is the 32-bit word p
+// of the table, cos in its low half.
+VELMORA_TARGET_AVX2 VELMORA_BODY void split_add(__m256i word, std::int32_t* c, std::int32_t* s) {
+    const __m256i cos_part = _mm256_srai_epi32(_mm256_slli_epi32(word, 16), 16);
+    const __m256i sin_part = _mm256_srai_epi32(word, 16);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(c),
+                        _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c)), cos_part));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(s),
+                        _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), sin_part));
+}
+
+VELMORA_TARGET_AVX2 void add_avx2(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                                  const std::int16_t* table, std::uint32_t, std::int32_t* c, std::int32_t* s) {
+    const int* words = reinterpret_cast<const int*>(table);
+    for (std::size_t item = 0; item < k; ++item) {
+        const std::uint16_t* p = chunk[item];
+        std::size_t i = 0;
+        for (; i + 8 <= len; i += 8) {
+            const __m256i at = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+            split_add(_mm256_i32gather_epi32(words, at, 4), c + i, s + i);
+        }
+        for (; i < len; ++i) {
+            c[i] += table[2 * std::size_t{p[i]}];
+            s[i] += table[2 * std::size_t{p[i]} + 1];
+        }
+    }
+}
+
+VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_t count, std::size_t len,
+                                   const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                                   std::int64_t* sin_sum) {
+    generic::fold_chunks<add_avx2>(items, count, len, table, n, cos_sum, sin_sum);
+}
+
+}  // namespace
+
+extern const KernelTable kernels_avx2;
+constinit const KernelTable kernels_avx2{
+    .elementwise = {generic_bind, generic_unbind, generate_avx2},
+    .resonator = {score_block_avx2, score_block_lattice_avx2, superpose_block_avx2, generic_score,
+                  generic_superpose},
+    .bundle = {fold_avx2},
+    .lattice = generic_lattice,
+#if defined(VELMORA_CR_FMA)
+    .correctly_rounded = correctly_rounded_fma,
+#else
+    .correctly_rounded = correctly_rounded_baseline,
+#endif
+};
+
+}  // namespace velmora
+#endif

@@ -1,0 +1,195 @@
+// The AVX-512 variant (x86-64 with AVX-512 F, BW, DQ and VL): the plain
+// bodies compiled for AVX-512, the resonator's small tables held in
+// registers, and the bundle fold's word permutes and gathers.
+#include "core/portable.hpp"
+
+#if VELMORA_ISA_AVX512
+#include <immintrin.h>
+
+#include "core/correctly_rounded_variants.hpp"
+#include "core/kernel_bodies.hpp"
+#include "core/kernel_table.hpp"
+
+namespace velmora {
+namespace {
+
+VELMORA_ELEMENTWISE_GENERIC(VELMORA_TARGET_AVX512)
+VELMORA_RESONATOR_GENERIC(VELMORA_TARGET_AVX512)
+VELMORA_LATTICE_GENERIC(VELMORA_TARGET_AVX512)
+
+// ---- resonator ---------------------------------------------------------------
+
+// AVX-512 with the table in registers: a table of at most 16 levels is two
+// registers of re and two of im, and one two-source permute looks up the
+// values of all 8 entries of a block (or of 8 components) at once, where the
+// generic body loads an index and then a dependent table pair per entry.
+// Every sum still runs in the generic body's order: per entry over j in
+// increasing order, per component over the block's entries in order.
+static_assert(kResonatorLanes == 8, "the AVX-512 kernels hold one block's 8 entries in one register");
+
+struct RegisterTable {
+    __m512d re_lo, re_hi, im_lo, im_hi;
+};
+
+VELMORA_TARGET_AVX512 VELMORA_BODY RegisterTable load_register_table(const double* table, std::size_t levels) {
+    alignas(64) double re[kRegisterTableLevels] = {}, im[kRegisterTableLevels] = {};
+    for (std::size_t p = 0; p < levels; ++p) {
+        re[p] = table[2 * p];
+        im[p] = table[2 * p + 1];
+    }
+    return {_mm512_load_pd(re), _mm512_load_pd(re + 8), _mm512_load_pd(im), _mm512_load_pd(im + 8)};
+}
+
+// The 8 entries' phases at one component, as 64-bit permute indices.
+VELMORA_TARGET_AVX512 VELMORA_BODY __m512i block_phases(const std::uint16_t* at) {
+    return _mm512_cvtepu16_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+}
+
+VELMORA_TARGET_AVX512 void score_block_avx512(EntryBlock b, const double* u, std::size_t z, double* w) {
+    if (b.levels > kRegisterTableLevels) return generic_score_block(b, u, z, w);
+    const RegisterTable t = load_register_table(b.table, b.levels);
+    __m512d acc = _mm512_setzero_pd();
+    for (std::size_t j = 0; j < z; ++j) {
+        const __m512i at = block_phases(b.index + j * kResonatorLanes);
+        const __m512d re = _mm512_permutex2var_pd(t.re_lo, at, t.re_hi);
+        const __m512d im = _mm512_permutex2var_pd(t.im_lo, at, t.im_hi);
+        // (re * u.re) + (im * u.im), then added to the entry's sum.
+        const __m512d dot = _mm512_add_pd(_mm512_mul_pd(re, _mm512_set1_pd(u[2 * j])),
+                                          _mm512_mul_pd(im, _mm512_set1_pd(u[2 * j + 1])));
+        acc = _mm512_add_pd(acc, dot);
+    }
+    _mm512_storeu_pd(w, acc);
+}
+
+VELMORA_TARGET_AVX512 void score_block_lattice_avx512(EntryBlock b, const double* products, std::size_t levels,
+                                                     const std::uint16_t* q, std::size_t z, double* w) {
+    if (levels > kRegisterTableLevels) return generic_score_block_lattice(b, products, levels, q, z, w);
+    // Masked loads read exactly one row of `levels` products, never past it.
+    const __mmask8 lo_mask = static_cast<__mmask8>(levels >= 8 ? 0xFF : (1u << levels) - 1);
+    const __mmask8 hi_mask = static_cast<__mmask8>(levels > 8 ? (1u << (levels - 8)) - 1 : 0);
+    __m512d acc = _mm512_setzero_pd();
+    for (std::size_t j = 0; j < z; ++j) {
+        const double* row = products + std::size_t{q[j]} * levels;
+        const __m512d lo = _mm512_maskz_loadu_pd(lo_mask, row);
+        const __m512d hi = _mm512_maskz_loadu_pd(hi_mask, row + 8);
+        acc = _mm512_add_pd(acc, _mm512_permutex2var_pd(lo, block_phases(b.index + j * kResonatorLanes), hi));
+    }
+    _mm512_storeu_pd(w, acc);
+}
+
+// Eight components at a time: x and y of components j..j+7 in two
+// registers, entry l's phases at those components picked out of the
+// interleaved block (element c * 8 + l) by a two-source word permute.
+VELMORA_TARGET_AVX512 void superpose_block_avx512(EntryBlock b, const double* w, double* xy, std::size_t z) {
+    constexpr std::size_t L = kResonatorLanes;
+    if (b.levels > kRegisterTableLevels) return generic_superpose_block(b, w, xy, z);
+    const RegisterTable t = load_register_table(b.table, b.levels);
+    __m512i pick[L];
+    for (std::size_t l = 0; l < L; ++l) {
+        alignas(64) std::uint16_t sel[32] = {};
+        for (std::size_t c = 0; c < 8; ++c) sel[c] = static_cast<std::uint16_t>(c * L + l);
+        pick[l] = _mm512_load_si512(sel);
+    }
+    __m512d wl[L];
+    for (std::size_t l = 0; l < L; ++l) wl[l] = _mm512_set1_pd(w[l]);
+    const __m512i even = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), odd = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
+    const __m512i low_pairs = _mm512_set_epi64(11, 3, 10, 2, 9, 1, 8, 0);
+    const __m512i high_pairs = _mm512_set_epi64(15, 7, 14, 6, 13, 5, 12, 4);
+    std::size_t j = 0;
+    for (; j + 8 <= z; j += 8) {
+        const __m512d a = _mm512_loadu_pd(xy + 2 * j), c = _mm512_loadu_pd(xy + 2 * j + 8);
+        __m512d x = _mm512_permutex2var_pd(a, even, c), y = _mm512_permutex2var_pd(a, odd, c);
+        const std::uint16_t* index = b.index + j * L;
+        const __m512i i0 = _mm512_loadu_si512(index), i1 = _mm512_loadu_si512(index + 32);
+        for (std::size_t l = 0; l < L; ++l) {
+            const __m512i at = _mm512_cvtepu16_epi64(_mm512_castsi512_si128(_mm512_permutex2var_epi16(i0, pick[l], i1)));
+            x = _mm512_add_pd(x, _mm512_mul_pd(_mm512_permutex2var_pd(t.re_lo, at, t.re_hi), wl[l]));
+            y = _mm512_add_pd(y, _mm512_mul_pd(_mm512_permutex2var_pd(t.im_lo, at, t.im_hi), wl[l]));
+        }
+        _mm512_storeu_pd(xy + 2 * j, _mm512_permutex2var_pd(x, low_pairs, y));
+        _mm512_storeu_pd(xy + 2 * j + 8, _mm512_permutex2var_pd(x, high_pairs, y));
+    }
+    if (j < z) generic_superpose_block(EntryBlock{b.index + j * L, b.table, b.levels}, w, xy + 2 * j, z - j);
+}
+
+// ---- bundle ------------------------------------------------------------------
+
+VELMORA_TARGET_AVX512 VELMORA_BODY void add16(std::int32_t* c, std::int32_t* s, __m512i cos_part, __m512i sin_part) {
+    _mm512_storeu_si512(c, _mm512_add_epi32(_mm512_loadu_si512(c), cos_part));
+    _mm512_storeu_si512(s, _mm512_add_epi32(_mm512_loadu_si512(s), sin_part));
+}
+
+// The whole table of n <= 32 in two registers, 32 lookups per word permute.
+VELMORA_TARGET_AVX512 void add_avx512_small(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                                            const std::int16_t* table, std::uint32_t n, std::int32_t* c,
+                                            std::int32_t* s) {
+    alignas(64) std::int16_t cos_table[32] = {}, sin_table[32] = {};
+    for (std::uint32_t p = 0; p < n; ++p) {
+        cos_table[p] = table[2 * p];
+        sin_table[p] = table[2 * p + 1];
+    }
+    const __m512i cos_t = _mm512_load_si512(cos_table), sin_t = _mm512_load_si512(sin_table);
+    for (std::size_t item = 0; item < k; ++item) {
+        const std::uint16_t* p = chunk[item];
+        std::size_t i = 0;
+        for (; i + 32 <= len; i += 32) {
+            const __m512i at = _mm512_loadu_si512(p + i);
+            const __m512i cw = _mm512_permutexvar_epi16(at, cos_t);
+            const __m512i sw = _mm512_permutexvar_epi16(at, sin_t);
+            add16(c + i, s + i, _mm512_cvtepi16_epi32(_mm512_castsi512_si256(cw)),
+                  _mm512_cvtepi16_epi32(_mm512_castsi512_si256(sw)));
+            add16(c + i + 16, s + i + 16, _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(cw, 1)),
+                  _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sw, 1)));
+        }
+        for (; i < len; ++i) {
+            c[i] += table[2 * std::size_t{p[i]}];
+            s[i] += table[2 * std::size_t{p[i]} + 1];
+        }
+    }
+}
+
+VELMORA_TARGET_AVX512 void add_avx512(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                                      const std::int16_t* table, std::uint32_t, std::int32_t* c, std::int32_t* s) {
+    const int* words = reinterpret_cast<const int*>(table);
+    for (std::size_t item = 0; item < k; ++item) {
+        const std::uint16_t* p = chunk[item];
+        std::size_t i = 0;
+        for (; i + 16 <= len; i += 16) {
+            const __m512i at = _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
+            const __m512i word = _mm512_i32gather_epi32(at, words, 4);
+            add16(c + i, s + i, _mm512_srai_epi32(_mm512_slli_epi32(word, 16), 16), _mm512_srai_epi32(word, 16));
+        }
+        for (; i < len; ++i) {
+            c[i] += table[2 * std::size_t{p[i]}];
+            s[i] += table[2 * std::size_t{p[i]} + 1];
+        }
+    }
+}
+
+VELMORA_TARGET_AVX512 void fold_avx512(const std::uint16_t* const* items, std::size_t count, std::size_t len,
+                                       const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                                       std::int64_t* sin_sum) {
+    if (n <= 32)
+        generic::fold_chunks<add_avx512_small>(items, count, len, table, n, cos_sum, sin_sum);
+    else
+        generic::fold_chunks<add_avx512>(items, count, len, table, n, cos_sum, sin_sum);
+}
+
+}  // namespace
+
+extern const KernelTable kernels_avx512;
+constinit const KernelTable kernels_avx512{
+    .elementwise = generic_elementwise,
+    .resonator = {score_block_avx512, score_block_lattice_avx512, superpose_block_avx512, generic_score,
+                  generic_superpose},
+    .bundle = {fold_avx512},
+    .lattice = generic_lattice,
+#if defined(VELMORA_CR_FMA)
+    .correctly_rounded = correctly_rounded_fma,
+#else
+    .correctly_rounded = correctly_rounded_baseline,
+#endif
+};
+
+}  // namespace velmora
+#endif

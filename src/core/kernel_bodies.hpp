@@ -1,0 +1,351 @@
+// The plain bodies of every kernel family, written once and compiled once
+// per instruction set: each isa_*.cpp instantiates them with its target
+// (VELMORA_<FAMILY>_GENERIC(target) defines generic_<family>, a family
+// struct of functions compiled for that target) and replaces what it has
+// written by hand. The bodies are static and always inlined, so no copy
+// built for one target can stand in for another at link time.
+//
+// Each body keeps the order of operations stated in its family's header;
+// the compiler only widens them into vector lanes.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/kernels_bundle.hpp"
+#include "core/kernels_elementwise.hpp"
+#include "core/kernels_resonator.hpp"
+#include "core/lattice_levels.hpp"
+#include "core/lattice.hpp"
+#include "core/portable.hpp"
+
+namespace velmora {
+namespace generic {
+
+// ---- element-wise: bind, unbind, generation -------------------------------
+
+// Written in 16-bit lanes so that the compiler packs 16/32 phases per vector.
+// With m = n mod 2^16 (0 for n = 65536) and t = m - b (= n - b, in [1, n] for
+// a valid b, 0 when n = 65536 and b = 0): a + b >= n exactly when a >= t, and
+// then the result is a - t, otherwise a - t + m; both wrap correctly mod 2^16.
+VELMORA_BODY std::uint16_t bind_body(const std::uint16_t* __restrict a, const std::uint16_t* __restrict b,
+                                     std::uint16_t* __restrict r, std::size_t len, std::uint32_t n) {
+    const std::uint16_t m = static_cast<std::uint16_t>(n);
+    std::uint16_t seen = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        const std::uint16_t x = a[i], y = b[i];
+        seen = std::max(seen, std::max(x, y));
+        const std::uint16_t t = static_cast<std::uint16_t>(m - y);
+        const std::uint16_t d = static_cast<std::uint16_t>(x - t);
+        r[i] = x >= t ? d : static_cast<std::uint16_t>(d + m);
+    }
+    return seen;
+}
+
+VELMORA_BODY std::uint16_t unbind_body(const std::uint16_t* __restrict a, const std::uint16_t* __restrict b,
+                                       std::uint16_t* __restrict r, std::size_t len, std::uint32_t n) {
+    const std::uint16_t m = static_cast<std::uint16_t>(n);
+    std::uint16_t seen = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        const std::uint16_t x = a[i], y = b[i];
+        seen = std::max(seen, std::max(x, y));
+        const std::uint16_t d = static_cast<std::uint16_t>(x - y);
+        r[i] = x >= y ? d : static_cast<std::uint16_t>(d + m);
+    }
+    return seen;
+}
+
+VELMORA_BODY std::uint64_t mix(std::uint64_t x) {
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ull;
+    return x ^ (x >> 32);
+}
+
+VELMORA_BODY void generate_body(std::uint16_t* __restrict r, std::size_t len, std::uint64_t base,
+                                std::uint32_t n) {
+    constexpr std::uint64_t step = 0x9E3779B97F4A7C15ull;
+    if ((n & (n - 1)) == 0) {
+        // A power of two: the remainder is a mask, and the loop vectorises.
+        const std::uint64_t mask = n - 1;
+        for (std::size_t i = 0; i < len; ++i)
+            r[i] = static_cast<std::uint16_t>(mix(base ^ (i * step)) & mask);
+        return;
+    }
+    const Remainder64 rem(n);
+    std::uint64_t counter = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        r[i] = static_cast<std::uint16_t>(rem(mix(base ^ counter)));
+        counter += step;
+    }
+}
+
+// ---- resonator: scoring and superposition --------------------------------
+
+// A (re, im) pair in one 16-byte register on every target (SSE2, NEON, ...).
+using Pair = simd::F64x2;
+
+VELMORA_BODY Pair load(const double* p) { return simd::load2(p); }
+VELMORA_BODY void store(double* p, Pair v) { simd::store2(p, v); }
+
+// (re * u.re) + (im * u.im): both products in one multiply, then their sum.
+VELMORA_BODY double pair_dot(Pair phasor, Pair u) {
+    const Pair product = phasor * u;
+    return product[0] + product[1];
+}
+
+// The dot terms of two entries at once: (re_a * u.re) + (im_a * u.im) and
+// the same for b, each still the sum of its own two products.
+VELMORA_BODY Pair pair_dots(Pair a, Pair b, Pair u) {
+    const Pair pa = a * u, pb = b * u;
+    return Pair{pa[0], pb[0]} + Pair{pa[1], pb[1]};
+}
+
+VELMORA_BODY void score_block_body(EntryBlock block, const double* u, std::size_t z, double* w) {
+    constexpr std::size_t L = kResonatorLanes;
+    Pair acc[L / 2];
+    for (std::size_t l = 0; l < L / 2; ++l) acc[l] = Pair{0.0, 0.0};
+    const std::uint16_t* index = block.index;
+    const double* table = block.table;
+    for (std::size_t j = 0; j < z; ++j) {
+        const Pair uj = load(u + 2 * j);
+        const std::uint16_t* at = index + j * L;
+        for (std::size_t l = 0; l < L / 2; ++l)
+            acc[l] = acc[l] + pair_dots(load(table + 2 * std::size_t{at[2 * l]}),
+                                        load(table + 2 * std::size_t{at[2 * l + 1]}), uj);
+    }
+    for (std::size_t l = 0; l < L / 2; ++l) {
+        w[2 * l] = acc[l][0];
+        w[2 * l + 1] = acc[l][1];
+    }
+}
+
+VELMORA_BODY void score_block_lattice_body(EntryBlock block, const double* products, std::size_t levels,
+                                           const std::uint16_t* q, std::size_t z, double* w) {
+    constexpr std::size_t L = kResonatorLanes;
+    double acc[L];
+    for (std::size_t l = 0; l < L; ++l) acc[l] = 0.0;
+    const std::uint16_t* index = block.index;
+    for (std::size_t j = 0; j < z; ++j) {
+        const double* row = products + std::size_t{q[j]} * levels;
+        const std::uint16_t* at = index + j * L;
+        for (std::size_t l = 0; l < L; ++l) acc[l] = acc[l] + row[at[l]];
+    }
+    for (std::size_t l = 0; l < L; ++l) w[l] = acc[l];
+}
+
+VELMORA_BODY void superpose_block_body(EntryBlock block, const double* w, double* xy, std::size_t z) {
+    constexpr std::size_t L = kResonatorLanes;
+    Pair wl[L];
+    for (std::size_t l = 0; l < L; ++l) wl[l] = Pair{w[l], w[l]};
+    const std::uint16_t* index = block.index;
+    const double* table = block.table;
+    for (std::size_t j = 0; j < z; ++j) {
+        Pair acc = load(xy + 2 * j);
+        for (std::size_t l = 0; l < L; ++l) acc = acc + load(table + 2 * std::size_t{index[j * L + l]}) * wl[l];
+        store(xy + 2 * j, acc);
+    }
+}
+
+template <std::size_t L>
+VELMORA_BODY void score_fixed(const EntryPhasors* entries, const double* u, std::size_t z, double* w) {
+    double acc[L];
+    for (std::size_t l = 0; l < L; ++l) acc[l] = 0.0;
+    for (std::size_t j = 0; j < z; ++j) {
+        const Pair uj = load(u + 2 * j);
+        for (std::size_t l = 0; l < L; ++l)
+            acc[l] = acc[l] + pair_dot(load(entries[l].table + 2 * std::size_t{entries[l].index[j]}), uj);
+    }
+    for (std::size_t l = 0; l < L; ++l) w[l] = acc[l];
+}
+
+VELMORA_BODY void score_body(const EntryPhasors* entries, std::size_t count, const double* u, std::size_t z,
+                             double* w) {
+    std::size_t l = 0;
+    for (; l + 4 <= count; l += 4) score_fixed<4>(entries + l, u, z, w + l);
+    for (; l < count; ++l) score_fixed<1>(entries + l, u, z, w + l);
+}
+
+VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count, const double* w, double* xy,
+                                 std::size_t z) {
+    for (std::size_t l = 0; l < count; ++l) {
+        const Pair wl{w[l], w[l]};
+        const std::uint16_t* index = entries[l].index;
+        const double* table = entries[l].table;
+        for (std::size_t j = 0; j < z; ++j)
+            store(xy + 2 * j, load(xy + 2 * j) + load(table + 2 * std::size_t{index[j]}) * wl);
+    }
+}
+
+// ---- bundle: the integer fold ----------------------------------------------
+
+// The chunked fold around one variant's inner step, which adds `count`
+// items (count <= kFoldChunk) into 32-bit partial sums.
+// add_items(chunk, items in it, len, table, n, cos part, sin part).
+using AddItems = void (*)(const std::uint16_t* const*, std::size_t, std::size_t, const std::int16_t*, std::uint32_t,
+                          std::int32_t*, std::int32_t*);
+
+template <AddItems add_items>
+VELMORA_BODY void fold_chunks(const std::uint16_t* const* items, std::size_t count, std::size_t len,
+                              const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                              std::int64_t* sin_sum) {
+    alignas(64) std::int32_t cos_part[kFoldBlock], sin_part[kFoldBlock];
+    for (std::size_t first = 0; first < count; first += kFoldChunk) {
+        const std::size_t chunk = std::min(kFoldChunk, count - first);
+        std::fill_n(cos_part, len, 0);
+        std::fill_n(sin_part, len, 0);
+        add_items(items + first, chunk, len, table, n, cos_part, sin_part);
+        for (std::size_t i = 0; i < len; ++i) {
+            cos_sum[i] += cos_part[i];
+            sin_sum[i] += sin_part[i];
+        }
+    }
+}
+
+VELMORA_BODY void add_plain(const std::uint16_t* const* chunk, std::size_t k, std::size_t len, const std::int16_t* table,
+                  std::uint32_t, std::int32_t* c, std::int32_t* s) {
+    for (std::size_t item = 0; item < k; ++item) {
+        const std::uint16_t* p = chunk[item];
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+            c[i] += entry[0];
+            s[i] += entry[1];
+        }
+    }
+}
+
+// ---- lattice levels: the arc tangent estimate (proof in lattice_levels.cpp) --
+
+constexpr double kTanPi8 = 0.41421356237309503;  // tan(pi/8), any nearby value would do
+constexpr double kPi = 3.141592653589793;
+constexpr double kPi2 = 1.5707963267948966;
+constexpr double kPi4 = 0.7853981633974483;
+constexpr double kTiny = 0x1p-900;
+constexpr double kHuge = 0x1p900;
+constexpr double kRoundMagic = 6755399441055744.0;  // 1.5 * 2^52
+
+// (-1)^i / (2i + 1), i = 0 .. 13.
+constexpr double kSeries[14] = {
+    1.0,         -1.0 / 3.0,  1.0 / 5.0,   -1.0 / 7.0,  1.0 / 9.0,   -1.0 / 11.0, 1.0 / 13.0,
+    -1.0 / 15.0, 1.0 / 17.0,  -1.0 / 19.0, 1.0 / 21.0,  -1.0 / 23.0, 1.0 / 25.0,  -1.0 / 27.0,
+};
+
+// Branch-free: every value is computed unconditionally and a choice between
+// two is a bitwise select on their representations. With an ordinary
+// ternary the compiler sinks the unused side into a branch that it may not
+// then speculate (a floating-point operation could trap), and the loop
+// would not vectorise.
+VELMORA_BODY double select(bool c, double a, double b) {
+    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(c);
+    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
+}
+
+VELMORA_BODY double estimate_body(double y, double x) {
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    const bool steep = ay > ax;
+    const double num = select(steep, ax, ay), den = select(steep, ay, ax);
+    const bool far = num > kTanPi8 * den;
+    const double u = select(far, num - den, num) / select(far, num + den, den);
+    const double u2 = u * u;
+    double p = kSeries[13];
+    for (int i = 12; i >= 0; --i) p = kSeries[i] + u2 * p;
+    const double near_axis = u * p;
+    const double first = select(far, kPi4 + near_axis, near_axis);
+    const double octant = select(steep, kPi2 - first, first);
+    const double half = select(x < 0.0, kPi - octant, octant);
+    return select(y < 0.0, -half, half);
+}
+
+VELMORA_BODY double lattice_margin(std::uint32_t n) {
+    const double big_n = static_cast<double>(n);
+    const double m = (kAtan2EstimateError + 0x1p-52) * big_n / kFullTurn + 0x1p-52 * big_n * (1.0 + 0x1p-40);
+    return 0.5 - 2.0 * m;
+}
+
+VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::uint32_t n, std::uint16_t* levels,
+                                       std::uint8_t* needs_exact) {
+    const double big_n = static_cast<double>(n);
+    const double limit = lattice_margin(n);
+    std::size_t exact = 0;
+    for (std::size_t j = 0; j < len; ++j) {
+        const double x = xy[2 * j], y = xy[2 * j + 1];
+        const double t = (estimate_body(y, x) / kFullTurn) * big_n;
+        const double k = (t + kRoundMagic) - kRoundMagic;
+        const double d = std::fabs(t - k);
+        const double ax = std::fabs(x), ay = std::fabs(y);
+        const double lo = select(ax < ay, ax, ay), hi = select(ax < ay, ay, ax);
+        // NaN fails every comparison, so it lands on the exact path too.
+        // Bitwise ands keep the loop free of branches, so that it vectorises.
+        const bool decided = (d < limit) & (lo > 0.0) & (hi > kTiny) & (hi < kHuge);
+        const double level = select(k < 0.0, k + big_n, k);
+        // An undecided (possibly NaN) level is replaced before conversion.
+        levels[j] = static_cast<std::uint16_t>(static_cast<std::int32_t>(select(decided, level, 0.0)));
+        needs_exact[j] = static_cast<std::uint8_t>(!decided);
+        exact += !decided;
+    }
+    return exact;
+}
+
+}  // namespace generic
+}  // namespace velmora
+
+// The family structs of the plain bodies, compiled for `target` (empty for
+// the baseline), as generic_elementwise, generic_resonator, generic_bundle
+// and generic_lattice in the enclosing namespace.
+#define VELMORA_ELEMENTWISE_GENERIC(target)                                                                   \
+    target std::uint16_t generic_bind(const std::uint16_t* a, const std::uint16_t* b, std::uint16_t* r,        \
+                                      std::size_t len, std::uint32_t n) {                                      \
+        return ::velmora::generic::bind_body(a, b, r, len, n);                                                 \
+    }                                                                                                          \
+    target std::uint16_t generic_unbind(const std::uint16_t* a, const std::uint16_t* b, std::uint16_t* r,      \
+                                        std::size_t len, std::uint32_t n) {                                    \
+        return ::velmora::generic::unbind_body(a, b, r, len, n);                                               \
+    }                                                                                                          \
+    target void generic_generate(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n) {     \
+        ::velmora::generic::generate_body(r, len, base, n);                                                    \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{generic_bind, generic_unbind, generic_generate};
+
+#define VELMORA_RESONATOR_GENERIC(target)                                                                      \
+    target void generic_score_block(EntryBlock b, const double* u, std::size_t z, double* w) {                 \
+        ::velmora::generic::score_block_body(b, u, z, w);                                                      \
+    }                                                                                                          \
+    target void generic_score_block_lattice(EntryBlock b, const double* products, std::size_t levels,          \
+                                            const std::uint16_t* q, std::size_t z, double* w) {                \
+        ::velmora::generic::score_block_lattice_body(b, products, levels, q, z, w);                            \
+    }                                                                                                          \
+    target void generic_superpose_block(EntryBlock b, const double* w, double* xy, std::size_t z) {            \
+        ::velmora::generic::superpose_block_body(b, w, xy, z);                                                 \
+    }                                                                                                          \
+    target void generic_score(const EntryPhasors* e, std::size_t count, const double* u, std::size_t z,        \
+                              double* w) {                                                                     \
+        ::velmora::generic::score_body(e, count, u, z, w);                                                     \
+    }                                                                                                          \
+    target void generic_superpose(const EntryPhasors* e, std::size_t count, const double* w, double* xy,       \
+                                  std::size_t z) {                                                             \
+        ::velmora::generic::superpose_body(e, count, w, xy, z);                                                \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr ResonatorKernels generic_resonator{generic_score_block, generic_score_block_lattice,             \
+                                                 generic_superpose_block, generic_score, generic_superpose};
+
+#define VELMORA_BUNDLE_GENERIC(target)                                                                         \
+    target void generic_add_items(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,           \
+                                  const std::int16_t* table, std::uint32_t n, std::int32_t* c,                 \
+                                  std::int32_t* s) {                                                           \
+        ::velmora::generic::add_plain(chunk, k, len, table, n, c, s);                                          \
+    }                                                                                                          \
+    target void generic_fold(const std::uint16_t* const* items, std::size_t count, std::size_t len,            \
+                             const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,                \
+                             std::int64_t* sin_sum) {                                                          \
+        ::velmora::generic::fold_chunks<generic_add_items>(items, count, len, table, n, cos_sum, sin_sum);     \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr BundleKernels generic_bundle{generic_fold};
+
+#define VELMORA_LATTICE_GENERIC(target)                                                                        \
+    target std::size_t generic_estimate(const double* xy, std::size_t len, std::uint32_t n,                    \
+                                        std::uint16_t* levels, std::uint8_t* needs_exact) {                    \
+        return ::velmora::generic::estimate_loop(xy, len, n, levels, needs_exact);                             \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr LatticeKernels generic_lattice{generic_estimate};
