@@ -3,6 +3,7 @@
 #include "binding/arguments.hpp"
 #include "binding/phase_hvec_type.hpp"
 #include "core/phase_resonator.hpp"
+#include "core/phase_similarities.hpp"
 
 namespace velmora::py {
 namespace {
@@ -126,6 +127,31 @@ PyObject* resonator_factorize_function(PyObject*, PyObject* args, PyObject* kwar
         VELMORA_TRY(matches, core(resonator_factorize(vector_of(composite), codebooks, max_iter,
                                                       InterruptCheck{signal_raised, nullptr})));
         return factor_list(matches);
+    });
+}
+
+// a.similarities(items): `items` taken as bundle takes them, read in place.
+namespace {
+
+constexpr CallSignature kSimilarities{"PhaseHVec", "similarities", {"items"}, 1, 1};
+
+Expected<Ref> float_list(const std::vector<double>& values) {
+    VELMORA_TRY(list, built(PyList_New(static_cast<Py_ssize_t>(values.size()))));
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        VELMORA_TRY(value, built(PyFloat_FromDouble(values[k])));
+        if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), value.release()) < 0) return built(nullptr);
+    }
+    return std::move(list);
+}
+
+}  // namespace
+
+PyObject* similarities_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard([&]() -> Expected<Ref> {
+        VELMORA_TRY(slots, bind_arguments(kSimilarities, args, kwargs));
+        VELMORA_TRY(items, argument(borrow_vector_list(slots[0]), "items"));
+        VELMORA_TRY(values, core(similarities(vector_of(self), std::span<const PhaseHVec* const>(items.values))));
+        return float_list(values);
     });
 }
 

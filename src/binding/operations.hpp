@@ -13,6 +13,7 @@ PyObject* unbind_method(PyObject* self, PyObject* args, PyObject* kwargs);
 PyObject* similarity_method(PyObject* self, PyObject* args, PyObject* kwargs);
 PyObject* bundle_method(PyObject* unused, PyObject* args, PyObject* kwargs);
 PyObject* phases_method(PyObject* self, PyObject* unused);
+PyObject* similarities_method(PyObject* self, PyObject* args, PyObject* kwargs);
 PyObject* resonator_factorize_function(PyObject* module, PyObject* args, PyObject* kwargs);
 
 }  // namespace velmora::py

@@ -45,6 +45,9 @@ PyMethodDef methods[] = {
      "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
     {"phases", as_cfunction(phases_method), METH_NOARGS,
      "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
+    {"similarities", as_cfunction(similarities_method), METH_VARARGS | METH_KEYWORDS,
+     "similarities($self, items)\n--\n\nSimilarities to many vectors at once: a list of floats whose element k is exactly\n"
+     "`self.similarity(items[k])`."},
     {nullptr, nullptr, 0, nullptr},
 };
 
