@@ -13,7 +13,8 @@ Peers, each on one thread:
   products (torch.mv, a matrix product with a column, and the row-times-transpose that
   torchhd's dot_similarity forms), torch.set_num_threads(1).
 Each case reports the best and the median of its repeats; the peak extra memory of the
-velmora call is measured in a fresh subprocess (ru_maxrss after the call minus before it).
+velmora call is measured in a fresh subprocess (ru_maxrss after the call minus before it, with
+every block of 4 KiB or more mapped afresh).
 The table goes to its own section of docs/performance.md.
 """
 
@@ -55,9 +56,10 @@ def book_of(m, dim):
 
 def torch_sides(torch, q_phases, rows, dim):
     two_pi = 6.283185307179586
-    angles = torch.tensor(rows, dtype=torch.float32) * (two_pi / N)
+    angles = torch.from_numpy(rows).to(torch.float32) * (two_pi / N)
     book = torch.polar(torch.ones_like(angles), angles)
-    qa = torch.tensor(q_phases, dtype=torch.float32) * (two_pi / N)
+    del angles
+    qa = torch.from_numpy(q_phases).to(torch.float32) * (two_pi / N)
     query = torch.polar(torch.ones_like(qa), qa)
     conj = query.conj()
     return {
@@ -76,17 +78,20 @@ def measure(m, dim, budget):
     out["exact"] = [x.hex() for x in got] == [x.hex() for x in loop]
     out["velmora"] = timed(lambda: q.similarities(book), budget)
     out["loop"] = timed(lambda: [q.similarity(x) for x in book], budget)
-    P = np.array([x.phases() for x in book])
+    # The phase matrix as np.array([x.phases() for x in book]) gives it (int64), filled row by row.
+    P = np.empty((m, dim), dtype=np.int64)
+    for i, x in enumerate(book):
+        P[i] = x.phases()
     qp = np.array(q.phases())
     out["numpy"] = timed(lambda: np.cos(2 * np.pi * (P - qp) / N).mean(axis=1), budget)
     out["numpy_agree"] = bool(np.allclose(np.cos(2 * np.pi * (P - qp) / N).mean(axis=1), got, atol=1e-12))
-    del P
     try:
         import torch
     except ImportError:
         return out
     torch.set_num_threads(1)
-    sides = torch_sides(torch, q.phases(), [x.phases() for x in book], dim)
+    sides = torch_sides(torch, qp, P, dim)
+    del P
     best = None
     for name, fn in sides.items():
         t = timed(fn, budget)
@@ -99,11 +104,22 @@ def measure(m, dim, budget):
 
 
 def memory(m, dim):
-    """Peak extra memory of one similarities call, in a fresh interpreter."""
-    code = ("import resource, sys; sys.path.insert(0, %r); from similarities import book_of; "
-            "q, book = book_of(%d, %d); before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss; "
-            "r = q.similarities(book); print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)"
-            % (HERE, m, dim))
+    """Peak extra memory of one similarities call, in a fresh interpreter. Blocks
+    of 4 KiB and more are mapped afresh and returned when freed (glibc's
+    M_MMAP_THRESHOLD), so that the call cannot hide in memory freed earlier."""
+    code = "\n".join([
+        "import ctypes, resource, sys",
+        "try:",
+        "    ctypes.CDLL(None).mallopt(-3, 4096)",
+        "except (AttributeError, OSError):",
+        "    pass",
+        "sys.path.insert(0, %r)" % HERE,
+        "from similarities import book_of",
+        "q, book = book_of(%d, %d)" % (m, dim),
+        "before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss",
+        "r = q.similarities(book)",
+        "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)",
+    ])
     proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     return int(proc.stdout.strip()) * 1024
 
@@ -195,7 +211,7 @@ def main():
     text = table(rows, meta)
     print(text)
     if not args.no_doc:
-        write_doc(text, args.variant or "default")
+        write_doc(text, args.variant or variant())
 
 
 if __name__ == "__main__":
