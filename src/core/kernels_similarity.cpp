@@ -84,7 +84,7 @@ std::uint16_t difference_sums_baseline(const std::uint16_t* a, const std::uint16
 // AVX2 brings nothing that beats these scalar lookups: its 4-double gathers,
 // and the compiler's own widening of the chains into 256-bit adds (which
 // then needs a cross-lane insert per 4 terms and spills the row pointers),
-// both measured about twice as slow as the baseline build of the same
+// both measured more than twice as slow as the baseline build of the same
 // body. Its entry is that body, compiled for the baseline.
 std::uint16_t difference_sums_avx2(const std::uint16_t* a, const std::uint16_t* const* rows, std::size_t count,
                                    std::size_t len, const double* centred, std::uint32_t n, double* sums) {
