@@ -1,7 +1,9 @@
 #include "core/phase_similarities.hpp"
 
+#include <memory>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "core/kernels_similarity.hpp"
 #include "core/phase_tables.hpp"
