@@ -26,13 +26,16 @@ class Symbols:
     def __init__(self, names, dim, n, first_seed):
         self.names = list(names)
         self.vectors = {name: PhaseHVec.random(dim, n, first_seed + i) for i, name in enumerate(self.names)}
+        self.book = [self.vectors[name] for name in self.names]
 
     def __getitem__(self, name):
         return self.vectors[name]
 
     def cleanup(self, noisy):
         """(name, similarity) of the stored symbol most similar to `noisy`."""
-        return max(((name, noisy.similarity(v)) for name, v in self.vectors.items()), key=lambda p: p[1])
+        scores = noisy.similarities(self.book)
+        best = max(range(len(scores)), key=scores.__getitem__)
+        return self.names[best], scores[best]
 
 
 def build(dim, n):

@@ -30,6 +30,9 @@ class PhaseHVec:
     def similarity(self, other: PhaseHVec) -> float:
         """Similarity: mean cosine of phase differences, in [-1, 1]."""
 
+    def similarities(self, items: Sequence[PhaseHVec]) -> list[float]:
+        """Similarities to many vectors at once: element k is exactly `self.similarity(items[k])`."""
+
     def phases(self) -> list[int]:
         """The raw phase indices as a list of ints in [0, n)."""
 

@@ -70,6 +70,7 @@ CALLABLES = {
     "unbind": (A.unbind, (B,)),
     "similarity": (A.similarity, (B,)),
     "bundle": (P.bundle, ([A],)),
+    "similarities": (A.similarities, ([B],)),
     "resonator": (velmora.resonator_factorize, (COMPOSITE, BOOKS, 0)),
 }
 
@@ -103,6 +104,10 @@ BINDING_ERRORS = [
     *_other_binding_errors("unbind"),
     *_other_binding_errors("similarity"),
     ("bundle", (), {}, "PhaseHVec.bundle() missing 1 required positional argument: 'items'"),
+    ("similarities", (), {}, "PhaseHVec.similarities() missing 1 required positional argument: 'items'"),
+    ("similarities", ([B], [B]), {}, "PhaseHVec.similarities() takes 1 positional arguments but 2 were given"),
+    ("similarities", ([B],), {"items": [B]}, "PhaseHVec.similarities() got multiple values for argument 'items'"),
+    ("similarities", ([B],), {"other": B}, "PhaseHVec.similarities() got an unexpected keyword argument 'other'"),
     ("resonator", (), {}, "resonator_factorize() missing 2 required positional arguments: 'composite' and 'codebooks'"),
     ("resonator", (), {"max_iter": 3}, "resonator_factorize() missing 2 required positional arguments: 'composite' and 'codebooks'"),
     ("resonator", (COMPOSITE,), {}, "resonator_factorize() missing 1 required positional argument: 'codebooks'"),

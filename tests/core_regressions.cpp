@@ -8,6 +8,7 @@
 
 #include "core/phase_hvec.hpp"
 #include "core/phase_resonator.hpp"
+#include "core/phase_similarities.hpp"
 
 using namespace velmora;
 
@@ -74,6 +75,8 @@ int main() {
     expect_internal("bind phase>=n", bind(good, high), "index out of bounds: the len is 4 but the index is 9");
     expect_internal("unbind phase>=n", unbind(high, good), "index out of bounds: the len is 4 but the index is 9");
     expect_internal("similarity phase>=n", similarity(good, high), "index out of bounds");
+    const PhaseHVec* highs[] = {&good, &high, &high};  // enough terms for the kernel path
+    expect_internal("similarities phase>=n", similarities(good, highs), "index out of bounds: the len is 4 but the index is 9");
 
     // A first item whose dim claims far more than its array holds: reported
     // before anything is allocated from that dim.

@@ -332,10 +332,11 @@ NOT_A_VEC = "'int' object is not an instance of 'PhaseHVec'"
         (lambda: GenIter([_vec(), 3], KeyError("midway")), TypeError, NOT_A_VEC),
     ],
 )
-def test_extraction_failures(make_items, exc_type, message):
+@pytest.mark.parametrize("take", [P.bundle, P.random(4, 16, 1).similarities], ids=["bundle", "similarities"])
+def test_extraction_failures(take, make_items, exc_type, message):
     items = make_items()
     with pytest.raises(BaseException) as ei:
-        P.bundle(items)
+        take(items)
     assert type(ei.value) is exc_type
     assert str(ei.value) == message
     check_note(ei.value, "items")

@@ -34,7 +34,7 @@ def core_program(tmp_path_factory):
     return exe, env
 
 
-@pytest.mark.parametrize("case", ["bind phase>=n", "unbind phase>=n", "similarity phase>=n",
+@pytest.mark.parametrize("case", ["bind phase>=n", "unbind phase>=n", "similarity phase>=n", "similarities phase>=n",
                                   "bundle lying dim", "bundle short array", "shape message", "phase message",
                                   "domain message", "capacity message", "bundle assertion", "entries message"])
 def test_core_failures_are_error_values(core_program, case):

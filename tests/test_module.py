@@ -42,6 +42,11 @@ SIGNATURES = {
         "Deterministic superposition (bundle) of a list of phase vectors.",
     ),
     "phases": ("($self)", "The raw phase indices as a list of ints in [0, n)."),
+    "similarities": (
+        "($self, items)",
+        "Similarities to many vectors at once: a list of floats whose element k is exactly\n"
+        "`self.similarity(items[k])`.",
+    ),
 }
 RESONATOR_SIGNATURE = (
     "(composite, codebooks, max_iter=50)",
@@ -100,7 +105,7 @@ def test_method_docstrings(name):
 
 
 def test_class_dict_layout():
-    names = ["random", "bind", "unbind", "similarity", "bundle", "phases", "dim", "n"]
+    names = ["random", "bind", "unbind", "similarity", "bundle", "phases", "similarities", "dim", "n"]
     public = [k for k in P.__dict__ if not k.startswith("__")]
     assert public == names
     for prop in ("dim", "n"):

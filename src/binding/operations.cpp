@@ -4,6 +4,7 @@
 #include "binding/interface_names.hpp"
 #include "binding/phase_hvec_type.hpp"
 #include "core/phase_resonator.hpp"
+#include "core/phase_similarities.hpp"
 
 namespace velmora::py {
 namespace {
@@ -13,6 +14,7 @@ constexpr CallSignature kBind{names::kClass, "bind", {"other"}, 1, 1};
 constexpr CallSignature kUnbind{names::kClass, "unbind", {"other"}, 1, 1};
 constexpr CallSignature kSimilarity{names::kClass, "similarity", {"other"}, 1, 1};
 constexpr CallSignature kBundle{names::kClass, "bundle", {"items"}, 1, 1};
+constexpr CallSignature kSimilarities{names::kClass, "similarities", {"items"}, 1, 1};
 constexpr CallSignature kResonator{nullptr, "resonator_factorize", {"composite", "codebooks", "max_iter"}, 3, 2};
 
 constexpr std::uint64_t kDefaultMaxIter = 50;
@@ -111,6 +113,16 @@ PyObject* phases_method(PyObject* self, PyObject*) {
     });
 }
 
+// a.similarities(items): `items` taken as bundle takes them, read in place.
+PyObject* similarities_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard([&]() -> Expected<Ref> {
+        VELMORA_TRY(slots, bind_arguments(kSimilarities, args, kwargs));
+        VELMORA_TRY(items, argument(borrow_vector_list(slots[0]), "items"));
+        VELMORA_TRY(values, core(similarities(vector_of(self), std::span<const PhaseHVec* const>(items.values))));
+        return new_list(values.size(), [&](std::size_t k) { return result_object(PyFloat_FromDouble(values[k])); });
+    });
+}
+
 PyObject* resonator_factorize_function(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> Expected<Ref> {
         VELMORA_TRY(slots, bind_arguments(kResonator, args, kwargs));
@@ -148,6 +160,9 @@ PyMethodDef phase_hvec_methods[] = {
      "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
     {"phases", as_cfunction(phases_method), METH_NOARGS,
      "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
+    {"similarities", as_cfunction(similarities_method), METH_VARARGS | METH_KEYWORDS,
+     "similarities($self, items)\n--\n\nSimilarities to many vectors at once: a list of floats whose element k is exactly\n"
+     "`self.similarity(items[k])`."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -17,6 +17,11 @@ namespace {
 VELMORA_ELEMENTWISE_GENERIC(VELMORA_TARGET_AVX2)
 VELMORA_RESONATOR_GENERIC(VELMORA_TARGET_AVX2)
 VELMORA_LATTICE_GENERIC(VELMORA_TARGET_AVX2)
+// Similarities: the plain chains without the AVX2 target. AVX2's 4-double
+// gathers, and the compiler's own widening of the chains into 256-bit adds
+// (a cross-lane insert per 4 terms, and the row pointers spilled), both
+// measured more than twice as slow as these scalar lookups.
+VELMORA_SIMILARITY_GENERIC()
 
 // ---- generation ----------------------------------------------------------
 //
@@ -199,6 +204,7 @@ constinit const KernelTable kernels_avx2{
                   generic_superpose},
     .bundle = {fold_avx2},
     .lattice = generic_lattice,
+    .similarity = generic_similarity,
 #if defined(VELMORA_CR_FMA)
     .correctly_rounded = correctly_rounded_fma,
 #else

@@ -12,6 +12,7 @@ VELMORA_ELEMENTWISE_GENERIC()
 VELMORA_RESONATOR_GENERIC()
 VELMORA_BUNDLE_GENERIC()
 VELMORA_LATTICE_GENERIC()
+VELMORA_SIMILARITY_GENERIC()
 
 }  // namespace
 
@@ -21,6 +22,7 @@ constinit const KernelTable kernels_baseline{
     .resonator = generic_resonator,
     .bundle = generic_bundle,
     .lattice = generic_lattice,
+    .similarity = generic_similarity,
     .correctly_rounded = correctly_rounded_baseline,
 };
 

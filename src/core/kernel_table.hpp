@@ -25,6 +25,7 @@
 #include "core/kernels_bundle.hpp"
 #include "core/kernels_elementwise.hpp"
 #include "core/kernels_resonator.hpp"
+#include "core/kernels_similarity.hpp"
 #include "core/lattice_levels.hpp"
 
 namespace velmora {
@@ -34,6 +35,7 @@ struct KernelTable {
     ResonatorKernels resonator;
     BundleKernels bundle;
     LatticeKernels lattice;
+    SimilarityKernels similarity;
     // A whole compiled copy of the library rather than functions with a
     // target: its FMA code paths are chosen by the compiler flags of its file.
     const CorrectlyRounded& (*correctly_rounded)();

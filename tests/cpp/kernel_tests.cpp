@@ -11,6 +11,7 @@
 
 #include "core/kernel_table.hpp"
 #include "core/phase_resonator.hpp"
+#include "core/phase_similarities.hpp"
 #include "core/phase_tables.hpp"
 #include "scalar_reference.hpp"
 
@@ -451,6 +452,101 @@ void test_variant_list() {
     check(ok && &chosen_variant() == &variants[at], "variant list and the choice under the build's cap");
 }
 
+// ---- similarities: several rows' chains side by side ----
+
+// A difference table filled from the plain expression only where a pair
+// meets it; every other entry stays NaN, so a wrong lookup shows in a sum.
+struct SparseTable {
+    std::vector<double> centred = std::vector<double>(2 * 65536 - 1, NAN);
+    std::vector<std::uint32_t> filled;
+    void cover(const Phases& a, const Phases& r, std::uint32_t n) {
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const std::uint32_t k = a[i] + (n - 1) - r[i];
+            if (centred[k] == centred[k]) continue;
+            centred[k] = reference::cos((static_cast<double>(a[i]) - static_cast<double>(r[i])) * reference::kFullTurn /
+                                        static_cast<double>(n));
+            filled.push_back(k);
+        }
+    }
+    void reset() {
+        for (std::uint32_t k : filled) centred[k] = NAN;
+        filled.clear();
+    }
+};
+
+// The plain loop's sum, term by term in component order.
+double plain_sum(const Phases& a, const Phases& r, std::uint32_t n) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += reference::cos((static_cast<double>(a[i]) - static_cast<double>(r[i])) * reference::kFullTurn /
+                              static_cast<double>(n));
+    return sum;
+}
+
+// `count` rows (some repeating `a` or another row) against a, every variant
+// this CPU runs; true when every sum has the plain loop's bits.
+bool sums_agree(SparseTable& table, std::uint32_t n, std::size_t count, std::size_t len) {
+    const Phases a = random_phases(len, n);
+    std::vector<Phases> rows;
+    for (std::size_t k = 0; k < count; ++k) rows.push_back(k % 5 == 3 ? a : k % 7 == 6 ? rows[0] : random_phases(len, n));
+    std::vector<const std::uint16_t*> pointers;
+    for (const Phases& r : rows) pointers.push_back(r.data()), table.cover(a, r, n);
+    bool ok = true;
+    for (const KernelVariant& v : kernel_variants()) {
+        if (!isa_supported(v.isa)) continue;
+        std::vector<double> sums(count + 1, -7.0);
+        const std::uint16_t seen =
+            v.table->similarity.difference_sums(a.data(), pointers.data(), count, len, table.centred.data(), n, sums.data());
+        ok = ok && seen < n && sums[count] == -7.0;
+        for (std::size_t k = 0; k < count; ++k) ok = ok && same_bits(sums[k], plain_sum(a, rows[k], n));
+    }
+    table.reset();
+    return ok;
+}
+
+void test_similarity_kernels() {
+    SparseTable table;
+    // Every resolution at two lengths past a few steps of 4 and a partial
+    // pass of rows; a sample of resolutions at a longer length.
+    std::size_t wrong = 0, cases = 0;
+    for (std::uint32_t n = 2; n <= 65536; ++n) {
+        wrong += !sums_agree(table, n, 9, n % 2 ? 7 : 66), ++cases;
+        if (n <= 64 || n % 251 == 0 || (n & (n - 1)) == 0 || ((n + 1) & n) == 0) wrong += !sums_agree(table, n, 35, 1001), ++cases;
+    }
+    check(wrong == 0, "similarity sums, every n: " + std::to_string(wrong) + " of " + std::to_string(cases) + " wrong");
+    // Row counts and lengths around every lane width and pass size.
+    wrong = cases = 0;
+    for (std::uint32_t n : {2u, 8u, 9u, 16u, 17u, 1000u, 65536u})
+        for (std::size_t count : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 24, 31, 32, 33, 65})
+            for (std::size_t len : {0, 1, 2, 3, 4, 5, 7, 8, 9, 63, 64, 65, 1000}) wrong += !sums_agree(table, n, count, len), ++cases;
+    check(wrong == 0, "similarity sums, lane widths: " + std::to_string(wrong) + " of " + std::to_string(cases) + " wrong");
+    // A phase >= n, in a full step or in the tail, in a or in a row: read
+    // inside the table and reported.
+    for (std::uint32_t n : {9u, 16u, 1000u})
+        for (std::size_t at : {1, 5, 9}) {
+            Phases a = random_phases(10, n), r = random_phases(10, n);
+            std::vector<double> full(2 * n - 1, 0.5), sums(2);
+            (at == 5 ? a : r)[at] = static_cast<std::uint16_t>(n + 3);
+            const std::uint16_t* rows[] = {r.data(), a.data()};
+            for (const KernelVariant& v : kernel_variants())
+                if (isa_supported(v.isa))
+                    check(v.table->similarity.difference_sums(a.data(), rows, 2, 10, full.data(), n, sums.data()) == n + 3 &&
+                              sums[0] == 5.0,
+                          std::string(isa_name(v.isa)) + " similarity sums report a phase >= n");
+        }
+    // The core: errors in item order, the first failing item deciding.
+    const PhaseHVec a = vec(random_phases(4, 16), 16), other_n = vec(random_phases(4, 17), 17);
+    PhaseHVec short_v = a;
+    short_v.phases.pop_back();
+    const PhaseHVec* first_broken[] = {&a, &short_v, &other_n};
+    auto r = similarities(a, first_broken);
+    check(!r && r.error().kind == Error::Kind::Internal, "similarities: the first failing item decides");
+    std::swap(first_broken[1], first_broken[2]);
+    r = similarities(a, first_broken);
+    check(!r && r.error().kind == Error::Kind::Domain && r.error().message == kIncompatibleMessage,
+          "similarities: an incompatible item is the domain error");
+}
+
 }  // namespace
 
 int main() {
@@ -474,6 +570,7 @@ int main() {
     test_lattice_rounding();
     test_similarity_and_bundle();
     test_resonator();
+    test_similarity_kernels();
     std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, isa_name(chosen_variant().isa));
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
