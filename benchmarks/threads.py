@@ -8,7 +8,11 @@ run side by side; under the GIL the ratio stays near 1. Each measurement runs
 the threads for S seconds (default 3) and counts completed calls; the runs
 for 1 and T threads alternate R times (default 3) and the median of each is
 reported, with the load average before and after, since other processes on
-the machine take cores away from the threads.
+the machine take cores away from the threads. So that a loaded machine can be
+read too, each run also reports the cores its threads actually got (process
+CPU time over wall time) and the calls per CPU second: a ratio of those near
+1 means that the threads never wait for each other, so that on idle cores
+the wall-clock ratio reaches the thread count.
 """
 
 import argparse
@@ -37,7 +41,8 @@ def cases():
 
 
 def throughput(call, threads, seconds):
-    """Completed calls per second of `threads` threads calling `call` for `seconds`."""
+    """(calls per wall second, calls per CPU second) of `threads` threads
+    calling `call` for `seconds`; CPU time is the whole process's."""
     counts = [0] * threads
     start = threading.Barrier(threads + 1)
     stop = threading.Event()
@@ -52,12 +57,13 @@ def throughput(call, threads, seconds):
     for t in pool:
         t.start()
     start.wait()
-    t0 = time.perf_counter()
+    t0, c0 = time.perf_counter(), time.process_time()
     time.sleep(seconds)
     stop.set()
     for t in pool:
         t.join()
-    return sum(counts) / (time.perf_counter() - t0)
+    wall, cpu = time.perf_counter() - t0, time.process_time() - c0
+    return sum(counts) / wall, sum(counts) / cpu
 
 
 def main():
@@ -77,9 +83,12 @@ def main():
         for _ in range(args.repeats):
             one.append(throughput(call, 1, args.seconds))
             many.append(throughput(call, args.threads, args.seconds))
-        r1, rn = statistics.median(one), statistics.median(many)
-        print(f"{name}: 1 thread {r1:.1f}/s, {args.threads} threads {rn:.1f}/s, ratio {rn / r1:.2f} "
-              f"(ratios per repeat: {', '.join(f'{m / o:.2f}' for o, m in zip(one, many))})")
+        r1, rn = statistics.median(w for w, _ in one), statistics.median(w for w, _ in many)
+        c1, cn = statistics.median(c for _, c in one), statistics.median(c for _, c in many)
+        print(f"{name}:\n  wall: 1 thread {r1:.1f} calls/s, {args.threads} threads {rn:.1f} calls/s, "
+              f"ratio {rn / r1:.2f} (per repeat: {', '.join(f'{m[0] / o[0]:.2f}' for o, m in zip(one, many))})\n"
+              f"  cores the threads got: {r1 / c1:.2f} and {rn / cn:.2f}; calls per CPU second "
+              f"{c1:.1f} and {cn:.1f}, ratio {cn / c1:.2f}")
     print(f"load average after: {os.getloadavg()[0]:.2f}")
 
 
