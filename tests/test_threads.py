@@ -84,3 +84,13 @@ def test_import_leaves_the_lock_as_the_interpreter_has_it():
         print(getattr(sys, "_is_gil_enabled", lambda: True)())
     """)
     assert out.strip() == str(not free_threaded), sys.version
+
+
+@pytest.mark.skipif(sys.version_info < (3, 13), reason="the interpreters module arrived in 3.13")
+def test_interpreter_with_its_own_lock_refuses_the_import():
+    # Declaring the GIL unused must not declare per-interpreter state.
+    out = run_python("""
+        import _interpreters
+        print(_interpreters.run_string(_interpreters.create(), "import velmora").formatted)
+    """)
+    assert out.strip() == "ImportError: module velmora does not support loading in subinterpreters"
