@@ -91,9 +91,14 @@ ft_python=$(bash "$root/tools/freethreaded/python.sh")
 "$ft_python" -m venv "$work/ft-tools"
 "$work/ft-tools/bin/python" -m pip install -q scikit-build-core >"$work/ft-pip.log" 2>&1 ||
   { cat "$work/ft-pip.log"; exit 1; }
-toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-x86_64" x86_64-linux-gnu.2.17 "$tools/python")
+# zig's compilers given directly, not through the toolchain file: a
+# toolchain file makes it a cross build, in which CMake's FindPython does not
+# ask the interpreter for its ABI flags and then refuses the "t" headers.
+# Host and target are both x86-64 Linux, so nothing else changes.
+zig=$work/zig-x86_64
 if ! _PYTHON_HOST_PLATFORM=linux-x86_64 nice "$work/ft-tools/bin/python" -m pip wheel --no-deps --no-build-isolation \
-    -w "$work/raw-ft" -C cmake.define.CMAKE_TOOLCHAIN_FILE="$toolchain" -C build-dir="$work/build-ft" \
+    -w "$work/raw-ft" -C cmake.define.CMAKE_CXX_COMPILER="$zig/c++" -C cmake.define.CMAKE_C_COMPILER="$zig/cc" \
+    -C cmake.define.CMAKE_AR="$zig/ar" -C cmake.define.CMAKE_RANLIB="$zig/ranlib" -C build-dir="$work/build-ft" \
     "$src" >"$work/build-ft.log" 2>&1; then
   tail -n 60 "$work/build-ft.log"
   exit 1
