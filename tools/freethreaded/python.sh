@@ -18,7 +18,8 @@
 # Needs apt-get, dpkg-source and the usual CPython build dependencies
 # (build-essential libssl-dev zlib1g-dev libffi-dev libbz2-dev
 # libreadline-dev libsqlite3-dev liblzma-dev libgdbm-dev libncurses-dev
-# uuid-dev). About 8-10 minutes on 2 cores (make -j2), once.
+# uuid-dev). 8-15 minutes on 2 cores (make -j2; 15 measured on a busy
+# machine), once.
 set -euo pipefail
 prefix=${VELMORA_FREETHREADED_PREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/python3.13t}
 options="--disable-gil --with-ensurepip=install"
