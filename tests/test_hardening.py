@@ -150,9 +150,11 @@ LAZY_RACE = """
     assert seen[0][2] == "'set' object is not an instance of 'Sequence'"
     assert lookups == ["Sequence"], lookups
     gc.collect()
-    types_ = [o for o in gc.get_objects() if isinstance(o, type)]
-    assert [t.__name__ for t in types_].count("PanicException") == 1
-    assert [t.__name__ for t in types_].count("PhaseHVec") == 1
+    # Every live class, whatever thread made it: a free-threaded build's
+    # gc.get_objects() misses objects made by threads that have ended.
+    names = [t.__name__ for t in BaseException.__subclasses__() + object.__subclasses__()]
+    assert names.count("PanicException") == 1
+    assert names.count("PhaseHVec") == 1
     print("ok")
 """
 

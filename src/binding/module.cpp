@@ -1,5 +1,7 @@
 // Module initialisation: multi-phase, with one execution step that sets the
-// docstring, the class and the function and lists each name in __all__.
+// docstring, the class and the function and lists each name in __all__. No
+// multiple-interpreters slot: an interpreter with its own lock refuses the
+// module with an ImportError, since the class is shared by the process.
 #include "binding/errors.hpp"
 #include "binding/interface_names.hpp"
 #include "binding/operations.hpp"
@@ -50,6 +52,14 @@ int exec_module(PyObject* module) {
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+#ifdef Py_GIL_DISABLED
+    // Safe without the lock: vectors are immutable, the class and the
+    // internal-error type are created once under a mutex (once_cell.hpp), the
+    // kernel choices are function-local constants, and the table cache and
+    // its memos are thread-safe (core/phase_tables.hpp). Without this slot
+    // importing the module would switch the lock back on for the process.
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
     {0, nullptr},
 };
 

@@ -6,6 +6,14 @@
 // mutex. No thread ever blocks on the mutex while holding the interpreter
 // lock, so two threads cannot deadlock, even when the initialiser itself runs
 // Python code that lets other threads in.
+//
+// The same holds on a free-threaded interpreter, where there is no lock to
+// serialise callers: the cell's value is published with a release store
+// after the object is complete (and whatever the initialiser set beside it),
+// and read with an acquire load, so a thread that sees the object sees it
+// whole; the mutex lets one thread create it. Giving up the lock there
+// detaches the thread from the interpreter, so a thread waiting for the
+// mutex never holds up a collection that has to stop every thread.
 #pragma once
 
 #include <atomic>

@@ -1,8 +1,10 @@
 // The interpreter's headers, limited to the stable ABI of 3.9, and an owning
-// reference wrapper used throughout the binding.
+// reference wrapper used throughout the binding. A free-threaded interpreter
+// has no such ABI: the build compiles against its full API instead (the
+// binding uses only calls of the limited one either way).
 #pragma once
 
-#ifndef Py_LIMITED_API
+#if !defined(Py_LIMITED_API) && !defined(Py_GIL_DISABLED)
 #define Py_LIMITED_API 0x03090000
 #endif
 #define PY_SSIZE_T_CLEAN

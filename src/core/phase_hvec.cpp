@@ -1,6 +1,10 @@
 #include "core/phase_hvec.hpp"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -68,7 +72,7 @@ struct DifferenceSum {
 // is read a few dozen components ahead so that the chain is not left waiting.
 template <bool Prefetch>
 VELMORA_NOINLINE void sum_until_memo_miss(const std::uint16_t* pa, const std::uint16_t* pb,
-                                                   std::size_t dim, const double* centred, std::uint32_t n,
+                                                   std::size_t dim, const std::atomic<double>* centred, std::uint32_t n,
                                                    DifferenceSum& state) {
     constexpr std::size_t kAhead = 32;
     double sum = state.sum;
@@ -77,7 +81,7 @@ VELMORA_NOINLINE void sum_until_memo_miss(const std::uint16_t* pa, const std::ui
     for (; i < dim; ++i) {
         if (Prefetch && i + kAhead < dim)
             VELMORA_PREFETCH(centred + difference_index(pa[i + kAhead], pb[i + kAhead], n));
-        const double c = centred[difference_index(pa[i], pb[i], n)];
+        const double c = centred[difference_index(pa[i], pb[i], n)].load(std::memory_order_relaxed);
         if (VELMORA_UNLIKELY(c != c)) break;
         largest = std::max(largest, std::max(pa[i], pb[i]));
         sum += c;
@@ -145,9 +149,9 @@ Result<double> similarity(const PhaseHVec& a, const PhaseHVec& b) {
     // remains is the one chain of dependent adds. The clamp keeps a broken
     // vector inside the memo; the largest phase read then reports it.
     auto memo = catching_allocation(
-        [&]() -> Result<std::shared_ptr<std::vector<double>>> { return difference_cosine_memo(n); });
+        [&]() -> Result<std::shared_ptr<DifferenceMemo>> { return difference_cosine_memo(n); });
     if (!memo) return std::move(memo).error();
-    double* centred = memo.value()->data();
+    std::atomic<double>* centred = memo.value()->data();
     DifferenceSum state{0.0, 0, 0};
     for (;;) {
         if (n >= 4096)
@@ -156,7 +160,7 @@ Result<double> similarity(const PhaseHVec& a, const PhaseHVec& b) {
             sum_until_memo_miss<false>(pa, pb, a.dim, centred, n, state);
         if (state.next == a.dim) break;
         const std::uint32_t k = difference_index(pa[state.next], pb[state.next], n);
-        centred[k] = difference_cosine(n, k);
+        centred[k].store(difference_cosine(n, k), std::memory_order_relaxed);
     }
     const double sum = state.sum;
     const std::uint16_t largest = state.largest;
@@ -208,7 +212,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
         SharedTable<std::int16_t> table = cached_bundle_phasor_table(n);
         const bool few = !table && static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n;
         if (!table && !few) table = bundle_phasor_table(n);
-        const std::shared_ptr<std::vector<std::int16_t>> memo = few ? bundle_phasor_memo(n) : nullptr;
+        const std::shared_ptr<PhasorMemo> memo = few ? bundle_phasor_memo(n) : nullptr;
         const BundleKernels& bundle_kernels = kernels().bundle;
         std::vector<const std::uint16_t*> rows(items.size());
         std::int64_t cos_sum[kFoldBlock], sin_sum[kFoldBlock];
@@ -218,15 +222,9 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
             std::fill_n(cos_sum, len, 0);
             std::fill_n(sin_sum, len, 0);
             if (few) {
-                std::int16_t* known = memo->data();
                 for (const PhaseHVec* item : items)
                     for (std::size_t i = 0; i < len; ++i) {
-                        std::int16_t* entry = known + 2 * std::size_t{item->phases[start + i]};
-                        if (entry[0] == kUnfilledPhasor) {
-                            const std::array<std::int16_t, 2> computed = bundle_phasor(n, item->phases[start + i]);
-                            entry[0] = computed[0];
-                            entry[1] = computed[1];
-                        }
+                        const std::array<std::int16_t, 2> entry = memo_bundle_phasor(*memo, n, item->phases[start + i]);
                         cos_sum[i] += entry[0];
                         sin_sum[i] += entry[1];
                     }

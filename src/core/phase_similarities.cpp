@@ -1,5 +1,6 @@
 #include "core/phase_similarities.hpp"
 
+#include <atomic>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -27,10 +28,21 @@ Result<std::vector<double>> compute(const PhaseHVec& a, std::span<const PhaseHVe
         }
         return result;
     }
-    const std::shared_ptr<std::vector<double>> memo = difference_cosine_memo(n);
-    double* centred = memo->data();
-    for (std::uint32_t k = 0; k < entries; ++k)
-        if (centred[k] != centred[k]) centred[k] = difference_cosine(n, k);
+    // The kernel reads plain doubles, and other threads may be filling the
+    // shared memo while it runs: the call takes its own copy of the whole
+    // table (no more entries than the sums have terms), filling the memo's
+    // gaps on the way so that later calls find them.
+    const std::shared_ptr<DifferenceMemo> memo = difference_cosine_memo(n);
+    std::vector<double> table(entries);
+    for (std::uint32_t k = 0; k < entries; ++k) {
+        double cosine = (*memo)[k].load(std::memory_order_relaxed);
+        if (cosine != cosine) {
+            cosine = difference_cosine(n, k);
+            (*memo)[k].store(cosine, std::memory_order_relaxed);
+        }
+        table[k] = cosine;
+    }
+    const double* centred = table.data();
     std::vector<const std::uint16_t*> rows(items.size());
     for (std::size_t k = 0; k < items.size(); ++k) rows[k] = items[k]->phases.data();
     const std::uint16_t largest = kernels().similarity.difference_sums(a.phases.data(), rows.data(), rows.size(),

@@ -4,7 +4,8 @@
 #   tools/wheels/build.sh OUTDIR
 #
 # leaves in OUTDIR the sdist and two cp39-abi3 wheels, one for Linux x86_64
-# and one for Linux aarch64, each tagged manylinux_2_17 (manylinux2014).
+# and one for Linux aarch64, each tagged manylinux_2_17 (manylinux2014), and
+# a cp313t wheel for free-threaded CPython 3.13 on Linux x86_64.
 #
 # The compiler is zig's clang (the ziglang package from the package index),
 # targeting glibc 2.17's symbol versions, with its libc++ linked statically:
@@ -16,8 +17,9 @@
 # allow), shown, and audited by abi3audit --strict; any failure stops the
 # script with a non-zero status.
 #
-# Needs python3 >= 3.9 with venv and pip, and the package index; nothing
-# else (qemu is only for tools/wheels/test-aarch64.sh). About 3 minutes on 2
+# Needs python3 >= 3.9 with venv and pip, and the package index, and the
+# free-threaded interpreter of tools/freethreaded/python.sh (built on first
+# use, ~10 minutes; qemu is only for tools/wheels/test-aarch64.sh). About 3 minutes on 2
 # cores the first time (zig builds its libc++ once per target and caches it
 # in ~/.cache/zig), about 1.5 minutes after that.
 set -euo pipefail
@@ -78,6 +80,39 @@ for arch in x86_64 aarch64; do
   "$tools/abi3audit" --strict --summary "$wheel"
   cp "$wheel" "$out/"
 done
+
+# Free-threaded CPython never loads an abi3 module, so it gets its own
+# wheel, built from the same sdist by that interpreter (scikit-build-core
+# then builds without the limited API): cp313t, x86_64 only, since the one
+# free-threaded interpreter here (tools/freethreaded/python.sh, cached after
+# its first build) has x86-64 headers.
+echo "== x86_64 wheel for free-threaded CPython 3.13 (zig c++ -target x86_64-linux-gnu.2.17)"
+ft_python=$(bash "$root/tools/freethreaded/python.sh")
+"$ft_python" -m venv "$work/ft-tools"
+"$work/ft-tools/bin/python" -m pip install -q scikit-build-core >"$work/ft-pip.log" 2>&1 ||
+  { cat "$work/ft-pip.log"; exit 1; }
+# zig's compilers given directly, not through the toolchain file: a
+# toolchain file makes it a cross build, in which CMake's FindPython does not
+# ask the interpreter for its ABI flags and then refuses the "t" headers.
+# Host and target are both x86-64 Linux, so nothing else changes.
+zig=$work/zig-x86_64
+if ! _PYTHON_HOST_PLATFORM=linux-x86_64 nice "$work/ft-tools/bin/python" -m pip wheel --no-deps --no-build-isolation \
+    -w "$work/raw-ft" -C cmake.define.CMAKE_CXX_COMPILER="$zig/c++" -C cmake.define.CMAKE_C_COMPILER="$zig/cc" \
+    -C cmake.define.CMAKE_AR="$zig/ar" -C cmake.define.CMAKE_RANLIB="$zig/ranlib" -C build-dir="$work/build-ft" \
+    "$src" >"$work/build-ft.log" 2>&1; then
+  tail -n 60 "$work/build-ft.log"
+  exit 1
+fi
+raw=$(ls "$work"/raw-ft/velmora-*-cp313-cp313t-linux_x86_64.whl)
+"$tools/auditwheel" repair --plat auto -w "$work/repaired-ft" "$raw" >"$work/repair-ft.log" 2>&1 ||
+  { cat "$work/repair-ft.log"; exit 1; }
+wheel=$(ls "$work"/repaired-ft/velmora-*.whl)
+case "$(basename "$wheel")" in
+  *-cp313-cp313t-*manylinux_2_17_x86_64*) ;;
+  *) echo "unexpected wheel tag: $(basename "$wheel")" >&2; exit 1 ;;
+esac
+"$tools/auditwheel" show "$wheel" 2>/dev/null | sed -n '1,4p'
+cp "$wheel" "$out/"
 
 echo "== built in $((SECONDS - t0)) s:"
 ls -l "$out"/velmora-*
