@@ -99,6 +99,18 @@ def np_bundle(np, stacked, n):  # stacked: (items, dim) uint16
     return np_lattice(np, ss.astype(np.float64), cs.astype(np.float64), n).astype(np.uint16)
 
 
+def np_sweep(tables, est, c_re, c_im, snap):
+    """One resonator sweep, as a numpy user writes it: each factor's estimate
+    from the composite unbound by the others' (est is updated in place)."""
+    for f, (re, im) in enumerate(tables):
+        u_re, u_im = c_re, c_im
+        for g, (e_re, e_im) in enumerate(est):
+            if g != f:
+                u_re, u_im = e_re * u_re + e_im * u_im, u_im * e_re - u_re * e_im
+        w = re @ u_re + im @ u_im
+        est[f] = snap(w @ re, w @ im)
+
+
 def np_resonator(np, composite, n, books, max_iter):
     """composite: (Z,) phases at n; books: list of (M, Z) phase arrays at n."""
     z = composite.shape[0]
@@ -125,13 +137,7 @@ def np_resonator(np, composite, n, books, max_iter):
 
     previous, stable = None, 0
     for _ in range(max_iter):
-        for f, (re, im) in enumerate(tables):
-            u_re, u_im = c_re, c_im
-            for g, (e_re, e_im) in enumerate(est):
-                if g != f:
-                    u_re, u_im = e_re * u_re + e_im * u_im, u_im * e_re - u_re * e_im
-            w = re @ u_re + im @ u_im
-            est[f] = snap(w @ re, w @ im)
+        np_sweep(tables, est, c_re, c_im, snap)
         current = [best(f)[0] for f in range(len(tables))]
         if current == previous:
             if stable > 1:
@@ -448,8 +454,7 @@ def kernel_variant():
         return "unknown"
     if {"avx512f", "avx512bw", "avx512dq", "avx512vl", "avx2", "bmi2"} <= flags:
         return "avx512"
-    if {"avx2", "bmi2"} <= flags:
-        return "avx2"
+    return "avx2" if {"avx2", "bmi2"} <= flags else "baseline"
     return "baseline"
 
 

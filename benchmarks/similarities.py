@@ -29,6 +29,8 @@ import subprocess
 import sys
 import time
 
+from run import kernel_variant  # the variant velmora picks, from the CPU flags
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 DOC = os.path.join(os.path.dirname(HERE), "docs", "performance.md")
 N = 16
@@ -128,16 +130,6 @@ def fmt(seconds):
     return "%.2f ms" % (seconds * 1e3) if seconds >= 1e-3 else "%.1f us" % (seconds * 1e6)
 
 
-def variant():
-    try:
-        flags = set(open("/proc/cpuinfo").read().split())
-    except OSError:
-        return "unknown"
-    if {"avx512f", "avx512bw", "avx512dq", "avx512vl", "avx2", "bmi2"} <= flags:
-        return "avx512"
-    return "avx2" if {"avx2", "bmi2"} <= flags else "baseline"
-
-
 def cpu_name():
     try:
         for line in open("/proc/cpuinfo"):
@@ -209,12 +201,12 @@ def main():
         + (" --variant %s" % args.variant if args.variant else ""),
         "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
         "cpu": cpu_name(), "python": platform.python_version(), "numpy": numpy.__version__,
-        "torch": torch_version, "isa": args.variant or variant(),
+        "torch": torch_version, "isa": args.variant or kernel_variant(),
     }
     text = table(rows, meta)
     print(text)
     if not args.no_doc:
-        write_doc(text, args.variant or variant())
+        write_doc(text, args.variant or kernel_variant())
 
 
 if __name__ == "__main__":

@@ -45,13 +45,7 @@ def np_sweeps(comp, n, books, sweeps):
     def run():
         est = list(start)
         for _ in range(sweeps):
-            for f, (re, im) in enumerate(tables):
-                u_re, u_im = c_re, c_im
-                for g, (e_re, e_im) in enumerate(est):
-                    if g != f:
-                        u_re, u_im = e_re * u_re + e_im * u_im, u_im * e_re - u_re * e_im
-                w = re @ u_re + im @ u_im
-                est[f] = snap(w @ re, w @ im)
+            R.np_sweep(tables, est, c_re, c_im, snap)
             for f, (re, im) in enumerate(tables):  # the best matches, as every sweep checks them
                 sims = (re @ est[f][0] + im @ est[f][1]) / max(z, 1)
                 int(np.argmax(sims[::-1]))

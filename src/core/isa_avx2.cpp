@@ -182,10 +182,7 @@ VELMORA_TARGET_AVX2 void add_avx2(const std::uint16_t* const* chunk, std::size_t
             const __m256i at = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
             split_add(_mm256_i32gather_epi32(words, at, 4), c + i, s + i);
         }
-        for (; i < len; ++i) {
-            c[i] += table[2 * std::size_t{p[i]}];
-            s[i] += table[2 * std::size_t{p[i]} + 1];
-        }
+        generic::add_item(p, i, len, table, c, s);
     }
 }
 

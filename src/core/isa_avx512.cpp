@@ -141,10 +141,7 @@ VELMORA_TARGET_AVX512 void add_avx512_small(const std::uint16_t* const* chunk, s
             add16(c + i + 16, s + i + 16, _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(cw, 1)),
                   _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sw, 1)));
         }
-        for (; i < len; ++i) {
-            c[i] += table[2 * std::size_t{p[i]}];
-            s[i] += table[2 * std::size_t{p[i]} + 1];
-        }
+        generic::add_item(p, i, len, table, c, s);
     }
 }
 
@@ -159,10 +156,7 @@ VELMORA_TARGET_AVX512 void add_avx512(const std::uint16_t* const* chunk, std::si
             const __m512i word = _mm512_i32gather_epi32(at, words, 4);
             add16(c + i, s + i, _mm512_srai_epi32(_mm512_slli_epi32(word, 16), 16), _mm512_srai_epi32(word, 16));
         }
-        for (; i < len; ++i) {
-            c[i] += table[2 * std::size_t{p[i]}];
-            s[i] += table[2 * std::size_t{p[i]} + 1];
-        }
+        generic::add_item(p, i, len, table, c, s);
     }
 }
 

@@ -33,31 +33,30 @@ namespace generic {
 // With m = n mod 2^16 (0 for n = 65536) and t = m - b (= n - b, in [1, n] for
 // a valid b, 0 when n = 65536 and b = 0): a + b >= n exactly when a >= t, and
 // then the result is a - t, otherwise a - t + m; both wrap correctly mod 2^16.
-VELMORA_BODY std::uint16_t bind_body(const std::uint16_t* __restrict a, const std::uint16_t* __restrict b,
-                                     std::uint16_t* __restrict r, std::size_t len, std::uint32_t n) {
+// Unbind subtracts b; bind subtracts t = m - b instead: one loop for both.
+template <bool Bind>
+VELMORA_BODY std::uint16_t subtract_body(const std::uint16_t* __restrict a, const std::uint16_t* __restrict b,
+                                         std::uint16_t* __restrict r, std::size_t len, std::uint32_t n) {
     const std::uint16_t m = static_cast<std::uint16_t>(n);
     std::uint16_t seen = 0;
     for (std::size_t i = 0; i < len; ++i) {
         const std::uint16_t x = a[i], y = b[i];
         seen = std::max(seen, std::max(x, y));
-        const std::uint16_t t = static_cast<std::uint16_t>(m - y);
+        const std::uint16_t t = Bind ? static_cast<std::uint16_t>(m - y) : y;
         const std::uint16_t d = static_cast<std::uint16_t>(x - t);
         r[i] = x >= t ? d : static_cast<std::uint16_t>(d + m);
     }
     return seen;
 }
 
+VELMORA_BODY std::uint16_t bind_body(const std::uint16_t* __restrict a, const std::uint16_t* __restrict b,
+                                     std::uint16_t* __restrict r, std::size_t len, std::uint32_t n) {
+    return subtract_body<true>(a, b, r, len, n);
+}
+
 VELMORA_BODY std::uint16_t unbind_body(const std::uint16_t* __restrict a, const std::uint16_t* __restrict b,
                                        std::uint16_t* __restrict r, std::size_t len, std::uint32_t n) {
-    const std::uint16_t m = static_cast<std::uint16_t>(n);
-    std::uint16_t seen = 0;
-    for (std::size_t i = 0; i < len; ++i) {
-        const std::uint16_t x = a[i], y = b[i];
-        seen = std::max(seen, std::max(x, y));
-        const std::uint16_t d = static_cast<std::uint16_t>(x - y);
-        r[i] = x >= y ? d : static_cast<std::uint16_t>(d + m);
-    }
-    return seen;
+    return subtract_body<false>(a, b, r, len, n);
 }
 
 VELMORA_BODY std::uint64_t mix(std::uint64_t x) {
@@ -206,16 +205,20 @@ VELMORA_BODY void fold_chunks(const std::uint16_t* const* items, std::size_t cou
     }
 }
 
+// Components [from, len) of one item: the whole item here, the tail past
+// the last full vector in the variants' own steps.
+VELMORA_BODY void add_item(const std::uint16_t* p, std::size_t from, std::size_t len, const std::int16_t* table,
+                           std::int32_t* c, std::int32_t* s) {
+    for (std::size_t i = from; i < len; ++i) {
+        const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+        c[i] += entry[0];
+        s[i] += entry[1];
+    }
+}
+
 VELMORA_BODY void add_plain(const std::uint16_t* const* chunk, std::size_t k, std::size_t len, const std::int16_t* table,
                   std::uint32_t, std::int32_t* c, std::int32_t* s) {
-    for (std::size_t item = 0; item < k; ++item) {
-        const std::uint16_t* p = chunk[item];
-        for (std::size_t i = 0; i < len; ++i) {
-            const std::int16_t* entry = table + 2 * std::size_t{p[i]};
-            c[i] += entry[0];
-            s[i] += entry[1];
-        }
-    }
+    for (std::size_t item = 0; item < k; ++item) add_item(chunk[item], 0, len, table, c, s);
 }
 
 // ---- lattice levels: the arc tangent estimate (proof in lattice_levels.cpp) --
