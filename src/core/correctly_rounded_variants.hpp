@@ -14,4 +14,11 @@ const CorrectlyRounded& correctly_rounded_baseline();
 const CorrectlyRounded& correctly_rounded_fma();
 #endif
 
+// The copy the AVX rows use: the FMA copy where it is linked in.
+#if defined(VELMORA_CR_FMA)
+inline constexpr auto correctly_rounded_avx = correctly_rounded_fma;
+#else
+inline constexpr auto correctly_rounded_avx = correctly_rounded_baseline;
+#endif
+
 }  // namespace velmora

@@ -202,11 +202,7 @@ constinit const KernelTable kernels_avx2{
     .bundle = {fold_avx2},
     .lattice = generic_lattice,
     .similarity = generic_similarity,
-#if defined(VELMORA_CR_FMA)
-    .correctly_rounded = correctly_rounded_fma,
-#else
-    .correctly_rounded = correctly_rounded_baseline,
-#endif
+    .correctly_rounded = correctly_rounded_avx,
 };
 
 }  // namespace velmora

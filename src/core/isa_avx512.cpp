@@ -328,11 +328,7 @@ constinit const KernelTable kernels_avx512{
     .bundle = {fold_avx512},
     .lattice = generic_lattice,
     .similarity = {difference_sums_avx512},
-#if defined(VELMORA_CR_FMA)
-    .correctly_rounded = correctly_rounded_fma,
-#else
-    .correctly_rounded = correctly_rounded_baseline,
-#endif
+    .correctly_rounded = correctly_rounded_avx,
 };
 
 }  // namespace velmora
