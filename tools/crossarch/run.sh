@@ -78,7 +78,8 @@ run() {
   shift 2
   exe=$(ls "$work/build-$name"/velmora_crossarch_driver{,.exe} 2>/dev/null | head -n 1)
   ( start=$SECONDS
-    timeout 1800 "$@" "$exe" "$stride" >"$work/$name.out" || { echo "crossarch: $name run FAILED"; exit 1; }
+    timeout 1800 "$@" "$exe" "$stride" >"$work/$name.out" 2>"$work/$name.err" ||
+      { tail -n 20 "$work/$name.err"; echo "crossarch: $name run FAILED"; exit 1; }
     echo "ran $name in $((SECONDS - start)) s" ) &
   pids+=($!)
 }
