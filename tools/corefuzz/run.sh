@@ -22,6 +22,7 @@ fuzzer_compiler() {
       echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
         "$cxx" -x c++ -fsanitize=fuzzer - -o "$work/probe" >/dev/null 2>&1 && { echo "$cxx"; return; }
   done
+  return 0
 }
 
 build() {
