@@ -1,6 +1,7 @@
 """The C++ core on inconsistent vectors (only reachable from C++) and on
-failures whose messages cannot be allocated, built with the sanitizers when
-the compiler has them. Without a compiler the checks skip, but fail under CI."""
+failures whose messages cannot be allocated, built through the project's
+CMake (target velmora_core_regressions) with the sanitizers when the compiler
+has them. Without CMake or a compiler the checks skip, but fail under CI."""
 
 import os
 import shutil
@@ -14,24 +15,30 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir)
 CXX = os.environ.get("CXX", "g++")
 
 
+def cmake_build(build_dir, env, *options):
+    """Configures and builds velmora_core_regressions; the failed step's output, or None."""
+    steps = [["cmake", "-S", ROOT, "-B", build_dir, "-DVELMORA_PYTHON_MODULE=OFF", "-DCMAKE_BUILD_TYPE=Debug",
+              "-DCMAKE_CXX_COMPILER=" + CXX, *options],
+             ["cmake", "--build", build_dir, "--target", "velmora_core_regressions", "-j", "2"]]
+    for step in steps:
+        proc = subprocess.run(step, capture_output=True, text=True, env=env)
+        if proc.returncode != 0:
+            return proc.stdout + proc.stderr
+    return None
+
+
 @pytest.fixture(scope="module")
 def core_program(tmp_path_factory):
-    if shutil.which(CXX) is None:
-        unavailable("no C++ compiler (%s)" % CXX)
-    exe = str(tmp_path_factory.mktemp("core") / "core_regressions")
-    core = os.path.join(ROOT, "src", "core")
-    sources = [os.path.join(ROOT, "tests", "core_regressions.cpp")]
-    sources += sorted(os.path.join(core, f) for f in os.listdir(core) if f.endswith(".cpp"))
-    base = [CXX, "-std=c++20", "-O0", "-ffp-contract=off", "-I", os.path.join(ROOT, "src"),
-            "-isystem", os.path.join(ROOT, "third_party", "llvm-libc"), *sources, "-o", exe]
+    if shutil.which(CXX) is None or shutil.which("cmake") is None:
+        unavailable("no C++ compiler (%s) or no cmake" % CXX)
+    build = tmp_path_factory.mktemp("core")
     env = dict(os.environ)
     env.pop("LD_PRELOAD", None)
-    sanitized = subprocess.run(base[:1] + ["-fsanitize=address,undefined"] + base[1:], capture_output=True,
-                               text=True, env=env)
-    if sanitized.returncode != 0:
-        plain = subprocess.run(base, capture_output=True, text=True, env=env)
-        assert plain.returncode == 0, plain.stderr
-    return exe, env
+    if cmake_build(str(build / "sanitized"), env, "-DVELMORA_SANITIZE=ON") is None:
+        return str(build / "sanitized" / "velmora_core_regressions"), env
+    failure = cmake_build(str(build / "plain"), env)
+    assert failure is None, failure
+    return str(build / "plain" / "velmora_core_regressions"), env
 
 
 @pytest.mark.parametrize("case", ["bind phase>=n", "unbind phase>=n", "similarity phase>=n", "similarities phase>=n",

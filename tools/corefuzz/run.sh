@@ -1,46 +1,52 @@
 #!/usr/bin/env bash
-# Fuzzes the C++ core (tools/corefuzz/core_fuzz.cpp) under ASan+UBSan.
+# Fuzzes the C++ core (tools/corefuzz/core_fuzz.cpp) under ASan+UBSan, built
+# as the CMake target velmora_core_fuzz (-DVELMORA_SANITIZE=ON).
 #
 #   tools/corefuzz/run.sh [SECONDS]      (default 60)
 #
-# With clang's libFuzzer (clang++ and its runtime, e.g. Debian's clang and
-# libclang-rt-14-dev) it runs libFuzzer for SECONDS; otherwise it builds a
-# seeded driver with g++ -fsanitize=address,undefined and feeds it
+# With clang's libFuzzer (clang++ or clang++-14 and its runtime, e.g.
+# Debian's clang-14) it runs libFuzzer for SECONDS (-DVELMORA_FUZZER=ON);
+# otherwise it builds the seeded driver with ${CXX:-g++} and feeds it
 # pseudo-random inputs for about as long.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-60}
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-corefuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-sources=("$root/tools/corefuzz/core_fuzz.cpp" "$root"/src/core/*.cpp)
-flags=(-std=c++20 -O1 -g -I"$root/src" -isystem "$root/third_party/llvm-libc" -ffp-contract=off -fno-omit-frame-pointer
-       -fsanitize=address,undefined -fno-sanitize-recover=all)
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-fuzzer_ok() {
-  command -v clang++ >/dev/null 2>&1 &&
-    echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
-      clang++ -x c++ -fsanitize=fuzzer - -o "$work/probe" >/dev/null 2>&1
+fuzzer_compiler() {
+  local cxx
+  for cxx in clang++ clang++-14; do
+    command -v "$cxx" >/dev/null 2>&1 &&
+      echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
+        "$cxx" -x c++ -fsanitize=fuzzer - -o "$work/probe" >/dev/null 2>&1 && { echo "$cxx"; return; }
+  done
+  return 0
 }
 
-if fuzzer_ok; then
-  echo "== libFuzzer (clang $(clang++ -dumpversion)), ${seconds}s"
-  shim=()
-  # clang before 15 cannot compile libstdc++'s <source_location>.
-  if [ "$(clang++ -dumpversion | cut -d. -f1)" -lt 15 ]; then shim=(-I"$root/tools/corefuzz/clang14"); fi
-  clang++ "${shim[@]}" "${flags[@]}" -fsanitize=fuzzer "${sources[@]}" -o "$work/core_fuzz"
+build() {
+  cmake -S "$root" -B "$work/build" -DVELMORA_PYTHON_MODULE=OFF -DVELMORA_SANITIZE=ON "$@" >"$work/build.log" 2>&1 &&
+    nice cmake --build "$work/build" --target velmora_core_fuzz -j 2 >>"$work/build.log" 2>&1 ||
+    { tail -n 30 "$work/build.log"; echo "corefuzz: build FAILED"; exit 1; }
+}
+
+cxx=$(fuzzer_compiler)
+if [ -n "$cxx" ]; then
+  echo "== libFuzzer ($cxx $("$cxx" -dumpversion)), ${seconds}s"
+  build -DCMAKE_CXX_COMPILER="$cxx" -DVELMORA_FUZZER=ON
   mkdir -p "$work/corpus"
   # -malloc_limit_mb: an allocation sized by a field that disagrees with its
   # array (a `dim` of 2^40, say) is a failure, not something to wait for.
-  (cd "$work" && ./core_fuzz -max_total_time="$seconds" -malloc_limit_mb=512 -rss_limit_mb=2048 \
+  (cd "$work" && build/velmora_core_fuzz -max_total_time="$seconds" -malloc_limit_mb=512 -rss_limit_mb=2048 \
      -max_len=512 -print_final_stats=1 corpus 2>&1 | grep -Ev '^#[0-9]+\s+(NEW|REDUCE|pulse)' )
 else
   echo "== no libFuzzer here: seeded driver with ${CXX:-g++}, ~${seconds}s"
-  ${CXX:-g++} "${flags[@]}" -DCORE_FUZZ_SEEDED_MAIN "${sources[@]}" -o "$work/core_fuzz"
+  build -DCMAKE_CXX_COMPILER="${CXX:-g++}"
   export ASAN_OPTIONS=allocator_may_return_null=0:max_allocation_size_mb=512
   SECONDS=0; seed=1; total=0
   while [ "$SECONDS" -lt "$seconds" ]; do
-    "$work/core_fuzz" "$seed" 2000
+    "$work/build/velmora_core_fuzz" "$seed" 2000
     seed=$((seed + 1)); total=$((total + 2000))
   done
   echo "core_fuzz: $total inputs in ${SECONDS}s"

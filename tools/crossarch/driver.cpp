@@ -3,12 +3,15 @@
 //
 //   int <name> <decimal>      integer results: generation, bind, unbind
 //                             (FNV-1a of the phases and a few of them)
-//   flt <name> <hex float>    results that go through cos, sin or atan2:
+//   flt <name> <hex bits>     results that go through cos, sin or atan2:
 //                             similarity, bundle phases, resonator output,
-//                             the functions themselves, and a digest of the
-//                             bits of every resolution's tables
+//                             the functions themselves (the 64 bits of the
+//                             double, in hex), and a digest of the bits of
+//                             every resolution's tables
 //
-// Every line must be the same on every machine, both kinds alike.
+// Every line must be the same on every machine, both kinds alike. Floats are
+// printed as their bit pattern, not with %a: C runtimes format %a differently
+// (how many trailing zero digits, the leading digit) for the same value.
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -36,7 +39,11 @@ std::uint64_t fnv(const PhaseHVec& v) {
 }
 
 void print_int(const char* name, std::uint64_t value) { std::printf("int %s %" PRIu64 "\n", name, value); }
-void print_flt(const char* name, double value) { std::printf("flt %s %a\n", name, value); }
+void print_flt(const char* name, double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    std::printf("flt %s %016" PRIx64 "\n", name, bits);
+}
 
 PhaseHVec gen(std::uint64_t dim, std::uint32_t n, std::uint64_t seed) {
     auto r = generate(dim, n, seed);

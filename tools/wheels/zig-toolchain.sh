@@ -14,6 +14,7 @@ mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 case "$target" in
   x86_64-*) system_processor=x86_64 cpu=x86_64 ;;   # the x86-64 baseline: SSE2, nothing later
+  aarch64-macos*) system_processor=arm64 cpu=apple_m1 ;;  # every arm64 Mac
   aarch64-*) system_processor=aarch64 cpu=generic ;;  # ARMv8-A
   *) echo "zig-toolchain: unknown architecture in $target" >&2; exit 1 ;;
 esac
