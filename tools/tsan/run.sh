@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# ThreadSanitizer over the core's shared state (tools/tsan/shared_state.cpp):
+# ThreadSanitizer over the core's shared state (tools/tsan/shared_state.cpp,
+# the CMake target velmora_tsan_shared_state with -DVELMORA_TSAN=ON):
 # the core and the driver compiled with -fsanitize=thread, run with several
 # threads; any report stops the run with a non-zero status, as does a result
 # that differs from the single-threaded one.
@@ -31,40 +32,13 @@ if [ -z "$cxx" ]; then
   echo "tsan: FAILED: no C++ compiler with a ThreadSanitizer runtime (clang++ with libclang-rt, or g++ with libtsan)"
   exit 1
 fi
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=thread -I"$root/src"
-       -isystem "$root/third_party/llvm-libc" -ffp-contract=off)
-# clang before 15 cannot compile libstdc++'s <source_location>.
-if [[ "$("$cxx" --version | head -n 1)" == *clang* ]] && [ "$("$cxx" -dumpversion | cut -d. -f1)" -lt 15 ]; then
-  flags+=(-I"$root/tools/corefuzz/clang14")
-fi
 echo "== ThreadSanitizer build of the core with $cxx ($("$cxx" -dumpversion))"
-
-objects=()
-compile() {  # OUTPUT SOURCE [FLAGS...]
-  local out=$1 src=$2
-  shift 2
-  "$cxx" "${flags[@]}" "$@" -c "$src" -o "$out"
-  objects+=("$out")
-}
-core_defs=()
-if [ "$(uname -m)" = x86_64 ]; then
-  compile "$work/cr_fma.o" "$root/src/core/correctly_rounded_variant.cpp" -mavx2 -mfma \
-    -DVELMORA_CR_VARIANT=correctly_rounded_fma -DLIBC_NAMESPACE=__llvm_libc_velmora_fma &
-  fma_job=$!
-  core_defs=(-DVELMORA_CR_FMA)
-fi
-compile "$work/cr_baseline.o" "$root/src/core/correctly_rounded_variant.cpp"
-if [ -n "${fma_job:-}" ]; then
-  wait "$fma_job"
-  objects+=("$work/cr_fma.o")
-fi
-for src in "$root"/src/core/*.cpp "$root/tools/tsan/shared_state.cpp"; do
-  [ "$(basename "$src")" = correctly_rounded_variant.cpp ] && continue
-  compile "$work/$(basename "$src" .cpp).o" "$src" "${core_defs[@]}"
-done
-"$cxx" -fsanitize=thread "${objects[@]}" -pthread -o "$work/shared_state"
+cmake -S "$root" -B "$work/build" -DVELMORA_PYTHON_MODULE=OFF -DVELMORA_TSAN=ON -DCMAKE_CXX_COMPILER="$cxx" \
+  >"$work/build.log" 2>&1 &&
+  nice cmake --build "$work/build" --target velmora_tsan_shared_state -j 2 >>"$work/build.log" 2>&1 ||
+  { tail -n 30 "$work/build.log"; echo "tsan: build FAILED"; exit 1; }
 
 echo "== shared state from ${1:-4} threads under ThreadSanitizer"
 TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1${TSAN_OPTIONS:+:$TSAN_OPTIONS}" \
-  "$work/shared_state" "$@"
+  "$work/build/velmora_tsan_shared_state" "$@"
 echo "tsan: no reports, $((SECONDS - t0)) s in all"
