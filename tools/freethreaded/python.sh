@@ -21,6 +21,7 @@
 # uuid-dev). 8-15 minutes on 2 cores (make -j2; 15 measured on a busy
 # machine), once.
 set -euo pipefail
+source "$(cd "$(dirname "$0")/../lib" && pwd)/debian_root.sh"
 prefix=${VELMORA_FREETHREADED_PREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/python3.13t}
 options="--disable-gil --with-ensurepip=install"
 stamp=$prefix/.velmora-build
@@ -38,16 +39,9 @@ trap 'rm -rf "$work"' EXIT
 t0=$SECONDS
 
 echo "== free-threaded CPython: Debian 13's python3.13 source package" >&2
-apt_root=$work/apt
-mkdir -p "$apt_root"/etc/apt/{apt.conf.d,preferences.d,sources.list.d} "$apt_root"/var/lib/dpkg \
-  "$apt_root"/var/lib/apt/lists/partial "$apt_root"/var/cache/apt/archives/partial
-: >"$apt_root/var/lib/dpkg/status"
-echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian trixie main" \
-  >"$apt_root/etc/apt/sources.list"
-apt_opts=(-o Dir="$apt_root" -o Dir::State::status="$apt_root/var/lib/dpkg/status"
-          -o APT::Sandbox::User=root -o Debug::NoLocking=1 -o Acquire::Languages=none)
-timeout 600 apt-get "${apt_opts[@]}" update -qq >"$work/apt-update.log" 2>&1 ||
-  { cat "$work/apt-update.log" >&2; exit 1; }
+debian_root_init "$work/apt" \
+  "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian trixie main" >&2 ||
+  exit 1
 mkdir -p "$work/src"
 # apt checks the downloaded files against the signed Sources index.
 # dpkg-source unpacks the upstream tarball and Debian's directory without

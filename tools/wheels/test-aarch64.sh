@@ -18,12 +18,9 @@
 # Without qemu-aarch64 it installs qemu-user when run as root; if it is still
 # missing the run fails under CI=true and is skipped, saying so, otherwise.
 set -euo pipefail
-if [ $# -lt 1 ]; then
-  echo "usage: $0 WHEEL [PYTEST ARGS...]" >&2
-  exit 2
-fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
-wheel=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+source "$root/tools/lib/debian_root.sh"
+wheel_argument "$@"
 shift
 case "$(basename "$wheel")" in
   *-cp39-abi3-*aarch64*.whl) ;;
@@ -57,26 +54,11 @@ sysroot=${VELMORA_AARCH64_SYSROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/aarch
 stamp="$sysroot/.velmora-packages"
 if [ "$(cat "$stamp" 2>/dev/null)" != "${packages[*]}" ]; then
   echo "== arm64 sysroot: downloading ${packages[*]} and their dependencies from Debian 12"
-  apt_root=$work/apt
-  mkdir -p "$apt_root"/etc/apt/{apt.conf.d,preferences.d,sources.list.d} "$apt_root"/var/lib/dpkg \
-    "$apt_root"/var/lib/apt/lists/partial "$apt_root"/var/cache/apt/archives/partial
-  : >"$apt_root/var/lib/dpkg/status"
-  echo "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-    >"$apt_root/etc/apt/sources.list"
-  # An empty package state, so that apt resolves and downloads every
-  # dependency; nothing is installed, only downloaded and unpacked.
-  apt_opts=(-o Dir="$apt_root" -o Dir::State::status="$apt_root/var/lib/dpkg/status"
-            -o APT::Architecture=arm64 -o APT::Architectures::=arm64 -o APT::Sandbox::User=root
-            -o Debug::NoLocking=1 -o Acquire::Languages=none)
-  timeout 600 apt-get "${apt_opts[@]}" update -qq >"$work/apt-update.log" 2>&1 ||
-    { cat "$work/apt-update.log"; exit 1; }
-  timeout 600 apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends "${packages[@]}" \
-    >"$work/apt-download.log" 2>&1 || { cat "$work/apt-download.log"; exit 1; }
-  rm -rf "$sysroot"
-  mkdir -p "$sysroot"
-  for deb in "$apt_root"/var/cache/apt/archives/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+  debian_root_init "$work/apt" \
+    "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+    arm64 || exit 1
+  debian_root_unpack "$work/apt" "$sysroot" "${packages[@]}" || exit 1
   echo "${packages[*]}" >"$stamp"
-  echo "sysroot: $(ls "$apt_root"/var/cache/apt/archives/*.deb | wc -l) packages unpacked into $sysroot"
 fi
 
 # The interpreter as the tests see it: sys.executable is this script.

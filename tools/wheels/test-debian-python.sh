@@ -24,6 +24,7 @@ if [ $# -lt 2 ]; then
   exit 2
 fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/lib/debian_root.sh"
 wheel=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shift
 versions=()
@@ -62,24 +63,10 @@ sysroot=${VELMORA_DEBIAN_PYTHONS:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/debian
 stamp="$sysroot/.velmora-packages"
 if [ "$(cat "$stamp" 2>/dev/null)" != "${packages[*]}" ]; then
   echo "== downloading ${packages[*]} and their dependencies from Debian unstable"
-  apt_root=$work/apt
-  mkdir -p "$apt_root"/etc/apt/{apt.conf.d,preferences.d,sources.list.d} "$apt_root"/var/lib/dpkg \
-    "$apt_root"/var/lib/apt/lists/partial "$apt_root"/var/cache/apt/archives/partial
-  : >"$apt_root/var/lib/dpkg/status"
-  echo "deb [arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian sid main" \
-    >"$apt_root/etc/apt/sources.list"
-  # An empty package state, so that apt resolves and downloads every
-  # dependency; nothing is installed, only downloaded and unpacked.
-  apt_opts=(-o Dir="$apt_root" -o Dir::State::status="$apt_root/var/lib/dpkg/status"
-            -o APT::Architecture=amd64 -o APT::Architectures::=amd64 -o APT::Sandbox::User=root
-            -o Debug::NoLocking=1 -o Acquire::Languages=none)
-  timeout 600 apt-get "${apt_opts[@]}" update -qq >"$work/apt-update.log" 2>&1 ||
-    { cat "$work/apt-update.log"; exit 1; }
-  timeout 600 apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends "${packages[@]}" \
-    >"$work/apt-download.log" 2>&1 || { cat "$work/apt-download.log"; exit 1; }
-  rm -rf "$sysroot"
-  mkdir -p "$sysroot"
-  for deb in "$apt_root"/var/cache/apt/archives/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+  debian_root_init "$work/apt" \
+    "deb [arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian sid main" \
+    amd64 || exit 1
+  debian_root_unpack "$work/apt" "$sysroot" "${packages[@]}" || exit 1
   libdir=$sysroot/usr/lib/x86_64-linux-gnu
   for v in "${versions[@]}"; do
     # DT_RPATH rather than DT_RUNPATH: it also serves the libraries that
@@ -91,7 +78,6 @@ if [ "$(cat "$stamp" 2>/dev/null)" != "${packages[*]}" ]; then
   "${PYTHON:-python3}" -m pip download -q --no-deps -d "$sysroot/pip" pip >"$work/pip.log" 2>&1 ||
     { cat "$work/pip.log"; exit 1; }
   echo "${packages[*]}" >"$stamp"
-  echo "root: $(ls "$apt_root"/var/cache/apt/archives/*.deb | wc -l) packages unpacked into $sysroot"
 fi
 pip_wheel=$(ls "$sysroot"/pip/pip-*.whl | head -n 1)
 

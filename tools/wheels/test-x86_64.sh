@@ -7,12 +7,9 @@
 #
 # A missing interpreter fails the run.
 set -euo pipefail
-if [ $# -lt 1 ]; then
-  echo "usage: $0 WHEEL [PYTEST ARGS...]" >&2
-  exit 2
-fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
-wheel=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+source "$root/tools/lib/debian_root.sh"
+wheel_argument "$@"
 shift
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-x86_64.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -1,0 +1,44 @@
+# Debian packages from another suite or architecture, fetched by apt into a
+# private root: nothing is installed on the host, and the host's own apt
+# state is neither read nor locked. Sourced by the scripts that need an
+# interpreter or a source package that this Debian does not have.
+#
+#   debian_root_init DIR "SOURCES LINE" [ARCH]   sets apt_opts and runs update
+#   debian_root_unpack DIR SYSROOT PACKAGES...   downloads them with every
+#                                                dependency, unpacks into SYSROOT
+#   wheel_argument "$@"                          the WHEEL argument of a wheel
+#                                                test script, as an absolute path
+
+debian_root_init() {
+  local dir=$1 line=$2 arch=${3:-}
+  mkdir -p "$dir"/etc/apt/{apt.conf.d,preferences.d,sources.list.d} "$dir"/var/lib/dpkg \
+    "$dir"/var/lib/apt/lists/partial "$dir"/var/cache/apt/archives/partial
+  # An empty package state, so that apt resolves and downloads every
+  # dependency.
+  : >"$dir/var/lib/dpkg/status"
+  echo "$line" >"$dir/etc/apt/sources.list"
+  apt_opts=(-o Dir="$dir" -o Dir::State::status="$dir/var/lib/dpkg/status"
+            -o APT::Sandbox::User=root -o Debug::NoLocking=1 -o Acquire::Languages=none)
+  [ -z "$arch" ] || apt_opts+=(-o APT::Architecture="$arch" -o APT::Architectures::="$arch")
+  timeout 600 apt-get "${apt_opts[@]}" update -qq >"$dir/update.log" 2>&1 || { cat "$dir/update.log" >&2; return 1; }
+}
+
+debian_root_unpack() {
+  local dir=$1 sysroot=$2
+  shift 2
+  timeout 600 apt-get "${apt_opts[@]}" install -y -qq --download-only --no-install-recommends "$@" \
+    >"$dir/download.log" 2>&1 || { cat "$dir/download.log" >&2; return 1; }
+  rm -rf "$sysroot"
+  mkdir -p "$sysroot"
+  local deb
+  for deb in "$dir"/var/cache/apt/archives/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+  echo "$(ls "$dir"/var/cache/apt/archives/*.deb | wc -l) packages unpacked into $sysroot"
+}
+
+wheel_argument() {
+  if [ $# -lt 1 ]; then
+    echo "usage: $0 WHEEL [PYTEST ARGS...]" >&2
+    exit 2
+  fi
+  wheel=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+}
