@@ -108,7 +108,7 @@ std::shared_ptr<DifferenceMemo> difference_cosine_memo(std::uint32_t n) {
 
 double difference_cosine(std::uint32_t n, std::uint32_t k) {
     const double d = static_cast<double>(static_cast<std::int64_t>(k) - (std::int64_t{n} - 1));
-    return cr_cos(d * kFullTurn / static_cast<double>(n));
+    return cr_cos(phase_angle(d, n));
 }
 
 SharedTable<std::int16_t> bundle_phasor_table(std::uint32_t n) {
@@ -131,8 +131,7 @@ std::shared_ptr<PhasorMemo> bundle_phasor_memo(std::uint32_t n) {
 }
 
 std::array<std::int16_t, 2> bundle_phasor(std::uint32_t n, std::uint32_t k) {
-    const double theta = (static_cast<double>(k) * kFullTurn) / static_cast<double>(n);
-    const SinCos phasor = cr_sincos(theta);
+    const SinCos phasor = cr_sincos(phase_angle(static_cast<double>(k), n));
     return {fixed_point(phasor.cos), fixed_point(phasor.sin)};
 }
 
