@@ -4,7 +4,8 @@
 //   int <name> <decimal>      integer results: generation, bind, unbind
 //                             (FNV-1a of the phases and a few of them)
 //   flt <name> <hex bits>     results that go through cos, sin or atan2:
-//                             similarity, bundle phases, resonator output,
+//                             similarity, similarities, bundle phases,
+//                             resonator output,
 //                             the functions themselves (the 64 bits of the
 //                             double, in hex), and a digest of the bits of
 //                             every resolution's tables
@@ -23,6 +24,7 @@
 #include "core/correctly_rounded.hpp"
 #include "core/phase_hvec.hpp"
 #include "core/phase_resonator.hpp"
+#include "core/phase_similarities.hpp"
 #include "core/phase_tables.hpp"
 
 using namespace velmora;
@@ -86,6 +88,10 @@ int main(int argc, char** argv) {
             print_flt(("sim." + tag).c_str(), similarity(a, b).value());
             std::vector<PhaseHVec> items{a, b, gen(4096, n, seed + 3)};
             print_vector("bundle." + tag, bundle(items).value(), false);
+            const std::vector<const PhaseHVec*> rows{&items[2], &b, &a, &items[2]};
+            const std::vector<double> sims = similarities(a, rows).value();
+            for (std::size_t k = 0; k < sims.size(); ++k)
+                print_flt(("sims." + tag + "[" + std::to_string(k) + "]").c_str(), sims[k]);
         }
         const SharedTable<std::int16_t> table = bundle_phasor_table(n);
         std::uint64_t h = 0;
