@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cmath>
-#include <limits>
 #include <new>
 #include <string>
 
@@ -71,9 +69,8 @@ struct DifferenceSum {
 // the whole cost. A memo too large for the first caches (n >= 4096, 64 KiB)
 // is read a few dozen components ahead so that the chain is not left waiting.
 template <bool Prefetch>
-VELMORA_NOINLINE void sum_until_memo_miss(const std::uint16_t* pa, const std::uint16_t* pb,
-                                                   std::size_t dim, const std::atomic<double>* centred, std::uint32_t n,
-                                                   DifferenceSum& state) {
+VELMORA_NOINLINE void sum_until_memo_miss(const std::uint16_t* pa, const std::uint16_t* pb, std::size_t dim,
+                                          const std::atomic<double>* centred, std::uint32_t n, DifferenceSum& state) {
     constexpr std::size_t kAhead = 32;
     double sum = state.sum;
     std::uint16_t largest = state.largest;
