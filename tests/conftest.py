@@ -238,6 +238,9 @@ UNDER_ASAN = "libasan" in os.environ.get("LD_PRELOAD", "")
 def pytest_configure(config):
     config.addinivalue_line("markers", "allocation_failure: provokes failed allocations (skipped under ASan)")
     config.addinivalue_line("markers", "oracle: checks a test oracle against worked examples, not the module")
+    # pytest-run-parallel's marker, known without the plugin too: such a test
+    # runs on one thread when the suite runs several threads per test.
+    config.addinivalue_line("markers", "thread_unsafe(reason): not safe to run on several threads at once")
 
 
 def pytest_collection_modifyitems(config, items):

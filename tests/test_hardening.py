@@ -83,6 +83,7 @@ def workload(a, b, books):
     return out
 
 
+@pytest.mark.thread_unsafe(reason="starts eight threads of its own and sets the interpreter-wide switch interval")
 def test_threads_give_single_threaded_results():
     a, b = P.random(256, 16, 101), P.random(256, 16, 102)
     books = [[P.random(256, 16, s) for s in range(3)], [P.random(256, 16, s) for s in range(3, 5)]]

@@ -51,6 +51,7 @@ def comparable(result):
     return result
 
 
+@pytest.mark.thread_unsafe(reason="starts eight threads of its own; several copies at once only multiply them")
 def test_threads_sharing_vectors_get_single_threaded_results():
     calls = [((n, name), call) for n in RESOLUTIONS for name, call in workload(n).items()]
     expected = {key: comparable(call()) for key, call in calls}

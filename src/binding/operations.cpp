@@ -1,6 +1,7 @@
 #include "binding/operations.hpp"
 
 #include "binding/arguments.hpp"
+#include "binding/detach.hpp"
 #include "binding/interface_names.hpp"
 #include "binding/phase_hvec_type.hpp"
 #include "core/phase_resonator.hpp"
@@ -18,6 +19,11 @@ constexpr CallSignature kSimilarities{names::kClass, "similarities", {"items"}, 
 constexpr CallSignature kResonator{nullptr, "resonator_factorize", {"composite", "codebooks", "max_iter"}, 3, 2};
 
 constexpr std::uint64_t kDefaultMaxIter = 50;
+
+// Each wrapper runs its core operation through `detached` (detach.hpp): on a
+// free-threaded interpreter the computation does not hold up a pause that
+// stops every thread. The element-wise ones do so only from kDetachFromDim
+// phases on; the operations over many vectors always do.
 
 template <class T>
 Expected<T> core(Result<T>&& result) {
@@ -47,8 +53,6 @@ PyObject* binary(const CallSignature& signature, PyObject* self, PyObject* args,
     });
 }
 
-bool signal_raised(void*) { return PyErr_CheckSignals() != 0; }
-
 // A list of `count` items, item k made by `make(k)` (an Expected<Ref>).
 template <class Make>
 Expected<Ref> new_list(std::size_t count, Make&& make) {
@@ -77,23 +81,25 @@ PyObject* random_method(PyObject*, PyObject* args, PyObject* kwargs) {
         VELMORA_TRY(seed, argument(to_u64(slots[2]), "seed"));
         VELMORA_TRY(valid, core(check_resolution(n)));
         (void)valid;
-        return new_vector(generate(dim, n, seed));
+        return new_vector(detached([&] { return generate(dim, n, seed); }, dim >= kDetachFromDim));
     });
 }
 
 PyObject* bind_method(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return binary(kBind, self, args, kwargs,
-                  [](const PhaseHVec& a, const PhaseHVec& b) { return new_vector(bind(a, b)); });
+    return binary(kBind, self, args, kwargs, [](const PhaseHVec& a, const PhaseHVec& b) {
+        return new_vector(detached([&] { return bind(a, b); }, a.dim >= kDetachFromDim));
+    });
 }
 
 PyObject* unbind_method(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return binary(kUnbind, self, args, kwargs,
-                  [](const PhaseHVec& a, const PhaseHVec& b) { return new_vector(unbind(a, b)); });
+    return binary(kUnbind, self, args, kwargs, [](const PhaseHVec& a, const PhaseHVec& b) {
+        return new_vector(detached([&] { return unbind(a, b); }, a.dim >= kDetachFromDim));
+    });
 }
 
 PyObject* similarity_method(PyObject* self, PyObject* args, PyObject* kwargs) {
     return binary(kSimilarity, self, args, kwargs, [](const PhaseHVec& a, const PhaseHVec& b) -> Expected<Ref> {
-        VELMORA_TRY(value, core(similarity(a, b)));
+        VELMORA_TRY(value, core(detached([&] { return similarity(a, b); }, a.dim >= kDetachFromDim)));
         return result_object(PyFloat_FromDouble(value));
     });
 }
@@ -102,7 +108,8 @@ PyObject* bundle_method(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> Expected<Ref> {
         VELMORA_TRY(slots, bind_arguments(kBundle, args, kwargs));
         VELMORA_TRY(items, argument(borrow_vector_list(slots[0]), "items"));
-        return new_vector(bundle(std::span<const PhaseHVec* const>(items.values)));
+        const std::span<const PhaseHVec* const> vectors(items.values);
+        return new_vector(detached([&] { return bundle(vectors); }));
     });
 }
 
@@ -118,7 +125,9 @@ PyObject* similarities_method(PyObject* self, PyObject* args, PyObject* kwargs) 
     return guard([&]() -> Expected<Ref> {
         VELMORA_TRY(slots, bind_arguments(kSimilarities, args, kwargs));
         VELMORA_TRY(items, argument(borrow_vector_list(slots[0]), "items"));
-        VELMORA_TRY(values, core(similarities(vector_of(self), std::span<const PhaseHVec* const>(items.values))));
+        const PhaseHVec& a = vector_of(self);
+        const std::span<const PhaseHVec* const> vectors(items.values);
+        VELMORA_TRY(values, core(detached([&] { return similarities(a, vectors); })));
         return new_list(values.size(), [&](std::size_t k) { return result_object(PyFloat_FromDouble(values[k])); });
     });
 }
@@ -130,8 +139,10 @@ PyObject* resonator_factorize_function(PyObject*, PyObject* args, PyObject* kwar
         VELMORA_TRY(codebooks, argument(extract_codebooks(slots[1]), "codebooks"));
         VELMORA_TRY(max_iter, argument(slots[2] != nullptr ? to_u64(slots[2]) : Expected<std::uint64_t>(kDefaultMaxIter),
                                        "max_iter"));
-        VELMORA_TRY(matches, core(resonator_factorize(vector_of(composite), codebooks, max_iter,
-                                                      InterruptCheck{signal_raised, nullptr})));
+        const PhaseHVec& c = vector_of(composite);
+        VELMORA_TRY(matches, core(detached([&](InterruptCheck stop) {
+            return resonator_factorize(c, codebooks, max_iter, stop);
+        })));
         return factor_list(matches);
     });
 }
