@@ -114,7 +114,7 @@ Return guard(Body&& body) noexcept {
         }
         std::move(result).error().raise();
     } catch (const std::bad_alloc&) {
-        PyError(NoMemory{}).raise();
+        PyError(PyError::NoMemory{}).raise();
     } catch (const std::exception& e) {
         PyError::panic(std::string("unexpected C++ exception: ") + e.what()).raise();
     } catch (...) {
