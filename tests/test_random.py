@@ -197,9 +197,11 @@ def test_capacity_overflow(dim):
 
 
 @pytest.mark.allocation_failure
-def test_huge_allocation_raises_memory_error():
-    with pytest.raises(MemoryError):
-        P.random(2**61, 16, 1)
+@pytest.mark.parametrize("dim", [2**40, 2**61])
+def test_huge_allocation_raises_memory_error(dim):
+    with pytest.raises(MemoryError) as ei:
+        P.random(dim, 16, 1)
+    assert str(ei.value) == f"cannot allocate {dim} phases"
     assert P.random(4, 16, 1).phases() == [7, 15, 8, 14]
     assert sum(range(1000)) == 499500
 

@@ -2,19 +2,23 @@
 description, every source file it names, everything those include (the
 vendored LLVM libc among them), and the package metadata's files. Built
 with the build backend's own sdist hook from the checkout these tests sit
-in; without the checkout or the backend the check skips, but fails under CI."""
+in; without the checkout or the backend the check skips, but fails under CI.
+The licences (the project's and the vendored LLVM libc's) travel in both the
+sdist and the installed wheel's metadata."""
 
 import os
 import re
 import subprocess
 import sys
 import tarfile
+from importlib import metadata
 
 import pytest
 from conftest import require, unavailable
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
 INCLUDE_DIRS = ["src", "third_party/llvm-libc"]
+LICENCES = ["LICENSE", "third_party/llvm-libc/LICENSE.TXT"]
 
 
 def _read(relative):
@@ -71,3 +75,21 @@ def test_sdist_holds_what_the_build_reads(sdist_names, group):
     needed = _needed(group)
     assert needed, group
     assert sorted(needed - sdist_names) == []
+
+
+def test_sdist_holds_the_licences(sdist_names):
+    assert sorted(set(LICENCES) - sdist_names) == []
+
+
+def test_installed_wheel_carries_the_licences():
+    try:
+        dist = metadata.distribution("velmora")
+    except metadata.PackageNotFoundError:
+        unavailable("needs velmora installed from a wheel")
+    assert dist.metadata["License-Expression"] == "MIT"
+    assert sorted(dist.metadata.get_all("License-File")) == sorted(LICENCES)
+    shipped = {str(f).split(".dist-info/licenses/", 1)[1] for f in dist.files if ".dist-info/licenses/" in str(f)}
+    assert shipped == set(LICENCES)
+    for name in LICENCES:
+        text = dist.locate_file(f"velmora-{dist.version}.dist-info/licenses/{name}").read_text(encoding="utf-8")
+        assert text == _read(name)

@@ -19,10 +19,24 @@ constexpr const char* kPanicTypeDoc =
 
 OnceCell panic_type_cell;
 
-// Source paths are reported from the project's src/ directory down.
+// Source paths are reported from the project's root down, wherever the
+// tree was built: the build names the root it compiled (VELMORA_SOURCE_ROOT,
+// with a trailing slash), and a file under it loses that prefix. Searching
+// the path for "src/" instead would stop at the first folder whose name ends
+// in "src" above the tree. The separators are compared loosely, since a
+// Windows compiler may spell them either way.
 const char* short_path(const char* file) {
-    const char* src = std::strstr(file, "src/");
-    return src != nullptr ? src : file;
+#ifdef VELMORA_SOURCE_ROOT
+    const char* root = VELMORA_SOURCE_ROOT;
+    const char* rest = file;
+    for (; *root != '\0'; ++root, ++rest) {
+        const bool separators = (*root == '/' || *root == '\\') && (*rest == '/' || *rest == '\\');
+        if (*root != *rest && !separators) return file;
+    }
+    return rest;
+#else
+    return file;
+#endif
 }
 
 void report_internal_failure(const char* file, unsigned line, const char* message) {
@@ -73,6 +87,13 @@ Ref exception_object(PyObject* type, Ref message) {
 
 Ref text_object(const std::string& text) { return Ref(PyUnicode_FromStringAndSize(text.data(), text.size())); }
 
+// "cannot allocate N phases", or "cannot allocate memory" when the count is
+// not known; null (with MemoryError pending) if the text itself cannot be made.
+Ref allocation_message(std::uint64_t phases) {
+    if (phases == 0) return Ref(PyUnicode_FromString(names::kNoMemoryMessage));
+    return Ref(PyUnicode_FromFormat(names::kNoPhasesFormat, static_cast<unsigned long long>(phases)));
+}
+
 }  // namespace
 
 Expected<PyObject*> panic_type() {
@@ -103,7 +124,7 @@ PyError PyError::from_core(Error&& error) {
         case Error::Kind::Domain:
             return deferred(PyExc_ValueError, std::move(error.message));
         case Error::Kind::OutOfMemory:
-            return NoMemory{};
+            return NoMemory{error.phases};
         case Error::Kind::Interrupted:
             return take_pending();
         case Error::Kind::Internal:
@@ -115,7 +136,7 @@ PyError PyError::from_core(Error&& error) {
 
 Ref PyError::instantiate() && {
     if (auto* m = std::get_if<Materialised>(&form_)) return std::move(m->value);
-    if (std::holds_alternative<NoMemory>(form_)) return Ref(PyObject_CallObject(PyExc_MemoryError, nullptr));
+    if (auto* m = std::get_if<NoMemory>(&form_)) return exception_object(PyExc_MemoryError, allocation_message(m->phases));
     if (auto* d = std::get_if<Deferred>(&form_)) {
         Ref exception = exception_object(d->type, text_object(d->message));
         if (exception && d->cause) PyException_SetCause(exception.get(), d->cause.release());
@@ -144,9 +165,10 @@ void PyError::raise() && {
         PyErr_SetString(d->type, d->message.c_str());
         return;
     }
-    if (std::holds_alternative<NoMemory>(form_)) {
-        PyErr_NoMemory();
-        return;
+    if (auto* m = std::get_if<NoMemory>(&form_)) {
+        Ref message = allocation_message(m->phases);
+        if (message) PyErr_SetObject(PyExc_MemoryError, message.get());
+        return;  // otherwise the failure to make the message left MemoryError pending
     }
     if (auto* m = std::get_if<Materialised>(&form_)) {
         PyErr_Restore(m->type.release(), m->value.release(), m->traceback.release());

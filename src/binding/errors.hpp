@@ -9,6 +9,7 @@
 // nothing in between sets the interpreter's pending exception.
 #pragma once
 
+#include <cstdint>
 #include <new>
 #include <source_location>
 #include <string>
@@ -41,8 +42,12 @@ public:
         std::string text;
         Ref resumed;
     };
-    // MemoryError, raised through the interpreter's own preallocated path.
-    struct NoMemory {};
+    // MemoryError saying what could not be allocated: `phases` phases, or
+    // memory in general when 0. If even the message cannot be made, the
+    // interpreter's own preallocated MemoryError goes out instead.
+    struct NoMemory {
+        std::uint64_t phases = 0;
+    };
 
     using Form = std::variant<Deferred, Materialised, Panic, NoMemory>;
 
@@ -109,7 +114,7 @@ Return guard(Body&& body) noexcept {
         }
         std::move(result).error().raise();
     } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
+        PyError(PyError::NoMemory{}).raise();
     } catch (const std::exception& e) {
         PyError::panic(std::string("unexpected C++ exception: ") + e.what()).raise();
     } catch (...) {

@@ -37,6 +37,9 @@ inline constexpr const char* kClassInitFailed = "An error occurred while initial
 inline constexpr const char* kClassCreateFailed = "failed to create type object for `PhaseHVec`";
 inline constexpr const char* kUnreadableTypeName = "<failed to extract type name>";
 inline constexpr const char* kUnknownName = "<unknown>";
+// MemoryError: what could not be allocated.
+inline constexpr const char* kNoPhasesFormat = "cannot allocate %llu phases";
+inline constexpr const char* kNoMemoryMessage = "cannot allocate memory";
 // The note on an argument that failed to convert: prefix + parameter + suffix.
 inline constexpr const char* kNotePrefix = "while processing '";
 inline constexpr const char* kNoteSuffix = "'";

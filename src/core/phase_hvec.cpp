@@ -18,14 +18,16 @@ namespace {
 
 // Converts std::bad_alloc (and std::length_error from a container asked for
 // more than it can hold) into an error value, so nothing throws out of the core.
+// `phases` is the length of the result the body allocates (0 when it makes
+// no phase vector), so that the failure can say what did not fit.
 template <class F>
-auto catching_allocation(F&& body) -> decltype(body()) {
+auto catching_allocation(std::uint64_t phases, F&& body) -> decltype(body()) {
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        return Error::out_of_memory();
+        return Error::out_of_memory(phases);
     } catch (const std::length_error&) {
-        return Error::out_of_memory();
+        return Error::out_of_memory(phases);
     }
 }
 
@@ -115,7 +117,7 @@ Status check_compatible(const PhaseHVec& a, const PhaseHVec& b) {
 
 Result<PhaseHVec> bind(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(a.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
         const std::uint16_t largest =
             kernels().elementwise.bind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
@@ -126,7 +128,7 @@ Result<PhaseHVec> bind(const PhaseHVec& a, const PhaseHVec& b) {
 
 Result<PhaseHVec> unbind(const PhaseHVec& a, const PhaseHVec& b) {
     if (auto s = check_compatible(a, b); !s) return std::move(s).error();
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(a.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(a.dim), a.dim, a.n};
         const std::uint16_t largest =
             kernels().elementwise.unbind(a.phases.data(), b.phases.data(), r.phases.data(), a.dim, a.n);
@@ -146,7 +148,7 @@ Result<double> similarity(const PhaseHVec& a, const PhaseHVec& b) {
     // remains is the one chain of dependent adds. The clamp keeps a broken
     // vector inside the memo; the largest phase read then reports it.
     auto memo = catching_allocation(
-        [&]() -> Result<std::shared_ptr<DifferenceMemo>> { return difference_cosine_memo(n); });
+        0, [&]() -> Result<std::shared_ptr<DifferenceMemo>> { return difference_cosine_memo(n); });
     if (!memo) return std::move(memo).error();
     std::atomic<double>* centred = memo.value()->data();
     DifferenceSum state{0.0, 0, 0};
@@ -174,7 +176,7 @@ Status check_resolution(std::uint32_t n) {
 Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t seed) {
     if (dim > kMaxDim) return Error::internal("capacity overflow");
     if (n < kMinResolution || n > kMaxResolution) return resolution_outside(n);
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
         kernels().elementwise.generate(r.phases.data(), dim, seed * 0xC2B2AE3D27D4EB4Full, n);
         return r;
@@ -201,7 +203,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
                 if (p >= n) return index_out_of_bounds(n, p);
         }
     }
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(dim), dim, n};
         // A few phasors at a large resolution whose table is not at hand:
         // computing each one (once, into the memo) costs less than building
@@ -240,7 +242,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
 }
 
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items) {
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(0, [&]() -> Result<PhaseHVec> {
         std::vector<const PhaseHVec*> pointers;
         pointers.reserve(items.size());
         for (const PhaseHVec& item : items) pointers.push_back(&item);

@@ -31,6 +31,10 @@ struct Error {
     std::string message;
     const char* file = "";
     std::uint32_t line = 0;
+    // For OutOfMemory: how many phases the failed allocation was for, or 0
+    // when it was not one array of phases. A count rather than a text, so
+    // that reporting the failure allocates nothing.
+    std::uint64_t phases = 0;
 
     // The factories never throw. A message that cannot be allocated turns
     // the error into OutOfMemory, so reporting a failure cannot itself throw
@@ -48,7 +52,7 @@ struct Error {
                            std::source_location where = std::source_location::current()) noexcept {
         return guarded([&] { return Error{Kind::Internal, format(), where.file_name(), where.line()}; });
     }
-    static Error out_of_memory() noexcept { return {Kind::OutOfMemory, {}}; }
+    static Error out_of_memory(std::uint64_t phases = 0) noexcept { return {Kind::OutOfMemory, {}, "", 0, phases}; }
     static Error interrupted() noexcept { return {Kind::Interrupted, {}}; }
 
 private:
