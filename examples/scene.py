@@ -11,7 +11,7 @@ object there (plus the other objects as noise), which factors into shape and col
 
 import argparse
 
-from velmora import PhaseHVec, resonator_factorize
+from velmora import PhaseHVec
 
 SHAPES = ["circle", "square", "triangle", "star", "heart", "cross", "ring", "arrow"]
 COLOURS = ["red", "green", "blue", "yellow", "black", "white", "purple", "orange"]
@@ -50,13 +50,13 @@ def main(argv=None):
         objects = scene_objects(s, args.objects)
         bound = [shapes[a].bind(colours[b]).bind(positions[p]) for a, b, p in objects]
         # One object alone: all three attributes at once.
-        found = resonator_factorize(bound[0], [shapes, colours, positions])
+        found = bound[0].factorize([shapes, colours, positions])
         single_ok = [i for i, _ in found] == list(objects[0])
         right, total = right + single_ok, total + 1
         scene = PhaseHVec.bundle(bound)
         described = []
         for a, b, p in objects:
-            (sa, _), (sb, _) = resonator_factorize(scene.unbind(positions[p]), [shapes, colours])
+            (sa, _), (sb, _) = scene.unbind(positions[p]).factorize([shapes, colours])
             ok = (sa, sb) == (a, b)
             right, total = right + ok, total + 1
             described.append(f"{COLOURS[sb]} {SHAPES[sa]} at {POSITIONS[p]}{'' if ok else ' (WRONG)'}")

@@ -33,6 +33,11 @@ class PhaseHVec:
     def similarities(self, items: Sequence[PhaseHVec]) -> list[float]:
         """Similarities to many vectors at once: element k is exactly `self.similarity(items[k])`."""
 
+    def factorize(
+        self, codebooks: Sequence[Sequence[PhaseHVec]], max_iter: SupportsIndex | None = None
+    ) -> list[tuple[int, float]]:
+        """Factor this composite into one entry per codebook: `(index, coherence)` per codebook."""
+
     def phases(self) -> list[int]:
         """The raw phase indices as a list of ints in [0, n)."""
 

@@ -18,6 +18,8 @@ constexpr CallSignature kBundle{names::kClass, "bundle", {"items"}, 1, 1};
 constexpr CallSignature kSimilarities{names::kClass, "similarities", {"items"}, 1, 1};
 constexpr CallSignature kResonator{nullptr, "resonator_factorize", {"composite", "codebooks", "max_iter"}, 3, 2};
 
+constexpr CallSignature kFactorize{names::kClass, "factorize", {"codebooks", "max_iter"}, 2, 1};
+
 constexpr std::uint64_t kDefaultMaxIter = 50;
 
 // Each wrapper runs its core operation through `detached` (detach.hpp): on a
@@ -147,6 +149,21 @@ PyObject* resonator_factorize_function(PyObject*, PyObject* args, PyObject* kwar
     });
 }
 
+// c.factorize(codebooks, max_iter=None): the arguments taken as
+// resonator_factorize takes them; None picks the cap from the problem size.
+PyObject* factorize_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard([&]() -> Expected<Ref> {
+        VELMORA_TRY(slots, bind_arguments(kFactorize, args, kwargs));
+        VELMORA_TRY(codebooks, argument(extract_codebooks(slots[0]), "codebooks"));
+        const bool capped = slots[1] != nullptr && slots[1] != Py_None;
+        VELMORA_TRY(max_iter, argument(capped ? to_u64(slots[1]) : Expected<std::uint64_t>(factorize_default_cap(codebooks)),
+                                       "max_iter"));
+        VELMORA_TRY(matches, core(factorize(vector_of(self), codebooks, max_iter,
+                                            InterruptCheck{signal_raised, nullptr})));
+        return factor_list(matches);
+    });
+}
+
 template <class Method>
 PyCFunction as_cfunction(Method method) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(method));
@@ -174,6 +191,14 @@ PyMethodDef phase_hvec_methods[] = {
     {"similarities", as_cfunction(similarities_method), METH_VARARGS | METH_KEYWORDS,
      "similarities($self, items)\n--\n\nSimilarities to many vectors at once: a list of floats whose element k is exactly\n"
      "`self.similarity(items[k])`."},
+    {"factorize", as_cfunction(factorize_method), METH_VARARGS | METH_KEYWORDS,
+     "factorize($self, codebooks, max_iter=None)\n--\n\n"
+     "Factor this composite into one entry per codebook: a list of `(index, similarity)`,\n"
+     "`similarity` the entry's coherence (|mean unit phasor of the phase differences|, in\n"
+     "[0, 1]) with its final estimate. Stops once the chosen entries bound together explain\n"
+     "the composite; restarts from seeded estimates when a run settles or cycles unverified.\n"
+     "`max_iter` caps the sweeps in all; None means 0.001 x the product of the codebook\n"
+     "sizes, clamped to 100..=10000."},
     {nullptr, nullptr, 0, nullptr},
 };
 

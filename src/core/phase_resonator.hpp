@@ -60,4 +60,38 @@ Result<std::vector<FactorMatch>> resonator_factorize_traced(const PhaseHVec& com
                                                             InterruptCheck interrupt,
                                                             ResonatorTrace& trace);
 
+// Factorisation that keeps going past the reference resonator's stopping
+// rule. The same sweep (sequential updates, estimates snapped to the
+// lattice); after every sweep each factor reads out the entry of highest
+// coherence with its estimate (|mean unit phasor of the phase differences|,
+// so an estimate that carries a constant offset still names its entry), and
+// the call stops as soon as those entries, bound together, explain the
+// composite: their coherence with it is at least kVerifiedCoherence(z). A run
+// that reaches a fixed point, revisits a state or outlives its sweep budget
+// restarts from estimates drawn from a seed derived from the composite, until
+// `max_iter` sweeps have run in all. Without a verified answer the result is
+// the read-out whose bound entries had the highest coherence with the
+// composite. Every entry must have the composite's dim and n, and no
+// codebook may be empty.
+inline constexpr const char* kEmptyCodebookMessage = "cannot factorize with an empty codebook";
+
+// The sweep cap used when the caller gives none: 0.001 times the size of the
+// search space (the product of the codebook sizes), at least 100 and at most
+// 10000.
+std::uint64_t factorize_default_cap(const std::vector<Codebook>& codebooks);
+
+Result<std::vector<FactorMatch>> factorize(const PhaseHVec& composite, const std::vector<Codebook>& codebooks,
+                                           std::uint64_t max_iter, InterruptCheck interrupt = {});
+
+// The sweeps factorize ran, its restarts and whether it stopped verified.
+struct FactorizeTrace {
+    std::uint64_t sweeps = 0;
+    std::uint64_t restarts = 0;
+    bool verified = false;
+};
+
+Result<std::vector<FactorMatch>> factorize_traced(const PhaseHVec& composite, const std::vector<Codebook>& codebooks,
+                                                  std::uint64_t max_iter, InterruptCheck interrupt,
+                                                  FactorizeTrace& trace);
+
 }  // namespace velmora

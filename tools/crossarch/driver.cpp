@@ -123,6 +123,27 @@ int main(int argc, char** argv) {
             print_flt((tag + ".sweeps").c_str(), static_cast<double>(trace.sweeps));
         }
     }
+    // factorize: small codebooks near capacity, with distractors bundled in,
+    // so that the read-out, the verified stop and the seeded restarts all run.
+    for (std::uint32_t n : {2u, 16u, 64u, 65536u}) {
+        std::vector<Codebook> books(3);
+        for (std::uint64_t f = 0; f < 3; ++f)
+            for (std::uint64_t e = 0; e < 6; ++e) books[f].push_back(gen(48, n, 700 * f + e + n));
+        const PhaseHVec bound3 = bind(bind(books[0][1], books[1][4]).value(), books[2][3]).value();
+        std::vector<PhaseHVec> items{bound3, gen(48, n, 91), gen(48, n, 92)};
+        const PhaseHVec composite = bundle(items).value();
+        for (std::uint64_t max_iter : {0, 3, 400}) {
+            FactorizeTrace trace;
+            auto r = factorize_traced(composite, books, max_iter, {}, trace).value();
+            const std::string tag = "fac.n" + std::to_string(n) + ".it" + std::to_string(max_iter);
+            for (std::size_t f = 0; f < r.size(); ++f) {
+                print_flt((tag + ".index" + std::to_string(f)).c_str(), static_cast<double>(r[f].index));
+                print_flt((tag + ".sim" + std::to_string(f)).c_str(), r[f].similarity);
+            }
+            print_flt((tag + ".sweeps").c_str(), static_cast<double>(trace.sweeps));
+            print_flt((tag + ".restarts").c_str(), static_cast<double>(trace.restarts));
+        }
+    }
     // The functions themselves, at table angles and at bundle-like sums.
     for (std::uint32_t n : {3u, 7u, 52u, 61u, 78u, 360u, 1000u, 65536u})
         for (std::uint32_t k : {1u, 2u, 5u, 13u, 19u, 47u, 651u, 727u, 826u}) {
