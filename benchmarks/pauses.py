@@ -31,6 +31,9 @@ import velmora
 from velmora import PhaseHVec as P
 
 
+FACTORIZE_SWEEPS = 40
+
+
 def _similarities():
     q = P.random(8192, 65536, 99001)
     items = [P.random(8192, 65536, s) for s in range(400)] * 80
@@ -50,12 +53,21 @@ def _resonator_factorize():
     return lambda: velmora.resonator_factorize(noise, books, max_iter=1000)
 
 
+def _factorize():
+    # Noise explains no choice of entries, so the search restarts until its
+    # sweep budget is spent.
+    books = [[P.random(4096, 65536, 1000 * f + e) for e in range(96)] for f in range(5)]
+    noise = P.random(4096, 65536, 5)
+    return lambda: noise.factorize(books, max_iter=FACTORIZE_SWEEPS)
+
+
 # (name, builder): builder() makes the inputs and returns the zero-argument
 # call, each about 0.5 s on one core of a 2-core Xeon. One line per long call.
 LONG_CALLS = [
     ("similarities (32,000 items, dim 8192)", _similarities),
     ("bundle (100,000 items, dim 8192)", _bundle),
     ("resonator_factorize (5 x 96 entries, dim 4096)", _resonator_factorize),
+    ("factorize (5 x 96 entries, dim 4096)", _factorize),
 ]
 
 

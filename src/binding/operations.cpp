@@ -158,8 +158,10 @@ PyObject* factorize_method(PyObject* self, PyObject* args, PyObject* kwargs) {
         const bool capped = slots[1] != nullptr && slots[1] != Py_None;
         VELMORA_TRY(max_iter, argument(capped ? to_u64(slots[1]) : Expected<std::uint64_t>(factorize_default_cap(codebooks)),
                                        "max_iter"));
-        VELMORA_TRY(matches, core(factorize(vector_of(self), codebooks, max_iter,
-                                            InterruptCheck{signal_raised, nullptr})));
+        const PhaseHVec& c = vector_of(self);
+        VELMORA_TRY(matches, core(detached([&](InterruptCheck stop) {
+            return factorize(c, codebooks, max_iter, stop);
+        })));
         return factor_list(matches);
     });
 }
