@@ -205,6 +205,23 @@ VELMORA_BODY void fold_chunks(const std::uint16_t* const* items, std::size_t cou
     }
 }
 
+// One multiply-add per lookup into the 64-bit totals; a weight fits in
+// 2^48 and an entry in 2^14, so each product and every sum is exact.
+VELMORA_BODY void weighted_fold_body(const std::uint16_t* const* items, const std::uint64_t* weights,
+                                     std::size_t count, std::size_t len, const std::int16_t* table,
+                                     std::uint32_t, std::int64_t* __restrict cos_sum,
+                                     std::int64_t* __restrict sin_sum) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint16_t* p = items[k];
+        const std::int64_t w = static_cast<std::int64_t>(weights[k]);
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+            cos_sum[i] += w * entry[0];
+            sin_sum[i] += w * entry[1];
+        }
+    }
+}
+
 // Components [from, len) of one item: the whole item here, the tail past
 // the last full vector in the variants' own steps.
 VELMORA_BODY void add_item(const std::uint16_t* p, std::size_t from, std::size_t len, const std::int16_t* table,
@@ -406,7 +423,12 @@ VELMORA_BODY std::uint16_t difference_sums_body(const std::uint16_t* a, const st
                              std::int64_t* sin_sum) {                                                          \
         ::velmora::generic::fold_chunks<generic_add_items>(items, count, len, table, n, cos_sum, sin_sum);     \
     }                                                                                                          \
-    [[maybe_unused]] constexpr BundleKernels generic_bundle{generic_fold};
+    target void generic_weighted_fold(const std::uint16_t* const* items, const std::uint64_t* weights,         \
+                                      std::size_t count, std::size_t len, const std::int16_t* table,           \
+                                      std::uint32_t n, std::int64_t* cos_sum, std::int64_t* sin_sum) {         \
+        ::velmora::generic::weighted_fold_body(items, weights, count, len, table, n, cos_sum, sin_sum);        \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr BundleKernels generic_bundle{generic_fold, generic_weighted_fold};
 
 #define VELMORA_LATTICE_GENERIC(target)                                                                        \
     target std::size_t generic_estimate(const double* xy, std::size_t len, std::uint32_t n,                    \
