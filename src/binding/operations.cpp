@@ -1,6 +1,7 @@
 #include "binding/operations.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "binding/arguments.hpp"
 #include "binding/interface_names.hpp"
@@ -17,6 +18,7 @@ constexpr CallSignature kUnbind{names::kClass, "unbind", {"other"}, 1, 1};
 constexpr CallSignature kSimilarity{names::kClass, "similarity", {"other"}, 1, 1};
 constexpr CallSignature kBundle{names::kClass, "bundle", {"items"}, 1, 1};
 constexpr CallSignature kPermute{names::kClass, "permute", {"shifts"}, 1, 0};
+constexpr CallSignature kPower{names::kClass, "power", {"exponent"}, 1, 1};
 constexpr CallSignature kSimilarities{names::kClass, "similarities", {"items"}, 1, 1};
 constexpr CallSignature kResonator{nullptr, "resonator_factorize", {"composite", "codebooks", "max_iter"}, 3, 2};
 
@@ -154,6 +156,29 @@ PyObject* bundle_method(PyObject*, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// An exponent with __index__, or a real one whose binary64 value is
+// integral, takes the exact integer path: the binary64 product of a large
+// integral x would round (and from 2^63 saturate) where (k e) mod n does not.
+PyObject* power_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard([&]() -> Expected<Ref> {
+        VELMORA_TRY(slots, bind_arguments(kPower, args, kwargs));
+        const PhaseHVec& v = vector_of(self);
+        PyObject* given = slots[0];
+        Ref integral;
+        if (!PyIndex_Check(given)) {
+            const double x = PyFloat_AsDouble(given);
+            if (x == -1.0 && PyErr_Occurred()) return take_pending().noted("exponent");
+            if (!std::isfinite(x)) return PyError::deferred(PyExc_ValueError, "exponent must be finite");
+            if (std::floor(x) != x) return new_vector(power_real(v, x));
+            VELMORA_TRY(whole, checked(PyLong_FromDouble(x)));
+            integral = std::move(whole);
+            given = integral.get();
+        }
+        VELMORA_TRY(e, argument(to_residue(given, v.n), "exponent"));
+        return new_vector(power_int(v, static_cast<std::uint32_t>(e)));
+    });
+}
+
 PyObject* permute_method(PyObject* self, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> Expected<Ref> {
         VELMORA_TRY(slots, bind_arguments(kPermute, args, kwargs));
@@ -231,6 +256,10 @@ PyMethodDef phase_hvec_methods[] = {
     {"permute", as_cfunction(permute_method), METH_VARARGS | METH_KEYWORDS,
      "permute($self, shifts=1)\n--\n\nCyclic rotation of the components, as numpy.roll of the phases: component i\n"
      "lands at (i + shifts) mod dim. `shifts` is any int; `v.permute(k).permute(-k) == v`."},
+    {"power", as_cfunction(power_method), METH_VARARGS | METH_KEYWORDS,
+     "power($self, exponent)\n--\n\nPhase-wise power. An int e gives (k * e) mod n exactly, for any size and sign;\n"
+     "a real x rounds (signed k) * x to the nearest lattice point (halves away from zero).\n"
+     "`v.power(1) == v`; `v.power(a).bind(v.power(b)) == v.power(a + b)` for ints."},
     {nullptr, nullptr, 0, nullptr},
 };
 

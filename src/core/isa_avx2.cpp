@@ -203,7 +203,7 @@ VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_
 
 extern const KernelTable kernels_avx2;
 constinit const KernelTable kernels_avx2{
-    .elementwise = {generic_bind, generic_unbind, generate_avx2},
+    .elementwise = {generic_bind, generic_unbind, generate_avx2, generic_power_int, generic_power_real},
     .resonator = {score_block_avx2, score_block_lattice_avx2, superpose_block_avx2, generic_score,
                   generic_superpose},
     .bundle = {fold_avx2, weighted_fold_avx2},

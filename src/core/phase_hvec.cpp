@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -275,6 +276,40 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<cons
             kept_weights.push_back(weights[k]);
         }
         return bundle_folded(kept, kept_weights, static_cast<double>(total));
+    });
+}
+
+Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e) {
+    if (auto s = check_shape(v); !s) return std::move(s).error();
+    if (e >= v.n) return index_out_of_bounds(v.n, e);
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
+        const std::uint16_t largest = kernels().elementwise.power_int(v.phases.data(), r.phases.data(), v.dim, e, v.n);
+        if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
+        return r;
+    });
+}
+
+Result<PhaseHVec> power_real(const PhaseHVec& v, double x) {
+    if (auto s = check_shape(v); !s) return std::move(s).error();
+    if (!std::isfinite(x)) return Error::internal("power_real needs a finite exponent");
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
+        const std::uint16_t* a = v.phases.data();
+        std::uint16_t* out = r.phases.data();
+        std::uint16_t largest = 0;
+        if (std::fabs(x) * v.n <= kFastRealLimit) {
+            largest = kernels().elementwise.power_real(a, out, v.dim, x, v.n);
+        } else {
+            // Products that may pass 2^52 (or saturate) are rare; each goes
+            // through the general rounding.
+            for (std::size_t i = 0; i < v.dim; ++i) {
+                largest = std::max(largest, a[i]);
+                out[i] = static_cast<std::uint16_t>(real_power_phase(a[i], x, v.n));
+            }
+        }
+        if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
+        return r;
     });
 }
 

@@ -114,6 +114,12 @@ inline constexpr const char* kWeightsOverflowMessage =
     "weights too large: the total weight overflows the exact integer sums";
 Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<const std::uint64_t> weights);
 
+// (k * e) mod n per phase k, for an exponent already reduced below n.
+Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e);
+// Per phase k, its signed value in (-n/2, n/2] times x in binary64, rounded
+// with halves away from zero, saturated to 64 bits, reduced mod n; x finite.
+Result<PhaseHVec> power_real(const PhaseHVec& v, double x);
+
 // Cyclic rotation: component i lands at (i + shift) mod dim. `shift` must
 // already be reduced below dim (any value for dim 0).
 Result<PhaseHVec> permute(const PhaseHVec& v, std::uint64_t shift);
