@@ -182,11 +182,19 @@ VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count,
 
 // ---- power: integer and real exponents -------------------------------------
 
-// x mod n for 0 <= x < 2^53 held in a double, with inv = 1 / n rounded: the
-// quotient estimate is off by at most one, and the remainder x - q n is
-// exact, so one correction each way gives the exact result.
+// Adding and subtracting 1.5 * 2^52 rounds a double of magnitude below 2^51
+// to the nearest integer (ties to even): the sum lands where the spacing of
+// doubles is 1. Plain adds, so every target widens it into vector lanes.
+inline constexpr double kRoundingShift = 6755399441055744.0;
+
+VELMORA_BODY double nearest_integer(double x) { return (x + kRoundingShift) - kRoundingShift; }
+
+// x mod n for an integral 0 <= x < 2^51, with inv = 1 / n rounded: the
+// rounded quotient estimate is off by at most one, the remainder x - q n is
+// exact (every term an integer below 2^53), and one correction each way
+// gives the exact result.
 VELMORA_BODY double reduce_double(double x, double n, double inv) {
-    const double q = std::floor(x * inv);
+    const double q = nearest_integer(x * inv);
     double r = x - q * n;
     r = r < 0 ? r + n : r;
     return r >= n ? r - n : r;
@@ -199,27 +207,31 @@ VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std
     std::uint16_t seen = 0;
     for (std::size_t i = 0; i < len; ++i) {
         seen = std::max(seen, a[i]);
-        r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(a[i] * ed, nd, inv)));
+        const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
+        r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(k * ed, nd, inv)));
     }
     return seen;
 }
 
-// real_power_phase for |x| n <= 2^52: the rounded product t has
-// |t| <= 2^51 + 1, and its shift by a multiple of n in (2^52 - n, 2^52] into
-// the non-negative range stays below 2^53, exact, with the same remainder.
+// real_power_phase for |x| n <= kFastRealLimit (2^50): the product p has
+// |p| <= 2^49, its nearest integer comes from the shift above, and a tie
+// that went to even towards zero is moved one away (p - t is exact). The
+// rounded t is moved by a multiple of n in (2^50 - n, 2^50] into the
+// non-negative range below 2^51, exactly, with the same remainder.
 VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
                                            std::size_t len, double x, std::uint32_t n) {
     const double nd = static_cast<double>(n), inv = 1.0 / nd;
-    const double offset = static_cast<double>(((std::uint64_t{1} << 52) / n) * n);
+    const double offset = static_cast<double>(((std::uint64_t{1} << 50) / n) * n);
     std::uint16_t seen = 0;
     for (std::size_t i = 0; i < len; ++i) {
         seen = std::max(seen, a[i]);
-        const double k = a[i];
+        const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
         const double s = 2 * k <= nd ? k : k - nd;
         const double p = s * x;
-        const double whole = std::trunc(p);
-        const double fraction = p - whole;
-        const double t = whole + (fraction >= 0.5 ? 1.0 : 0.0) - (fraction <= -0.5 ? 1.0 : 0.0);
+        double t = nearest_integer(p);
+        const double d = p - t;
+        t = d == 0.5 && p > 0 ? t + 1 : t;
+        t = d == -0.5 && p < 0 ? t - 1 : t;
         r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(t + offset, nd, inv)));
     }
     return seen;

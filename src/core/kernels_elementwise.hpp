@@ -62,9 +62,9 @@ struct ElementwiseKernels {
                                 std::uint32_t n);
 };
 
-// Below this bound on |x| * n, every product s * x (|s| <= n / 2) and its
-// rounding stay under 2^52, where the kernels reduce it in binary64 exactly.
-inline constexpr double kFastRealLimit = 4503599627370496.0;  // 2^52
+// Up to this bound on |x| * n, every product s * x (|s| <= n / 2) stays
+// within 2^49, where the kernels round and reduce it in binary64 exactly.
+inline constexpr double kFastRealLimit = 1125899906842624.0;  // 2^50
 
 // The real power of one phase k, for any finite x: its signed value s in
 // (-n/2, n/2] times x in binary64, rounded to the nearest integer with halves
