@@ -262,19 +262,44 @@ VELMORA_BODY void fold_chunks(const std::uint16_t* const* items, std::size_t cou
     }
 }
 
-// One multiply-add per lookup into the 64-bit totals; a weight fits in
-// 2^48 and an entry in 2^14, so each product and every sum is exact.
+// One multiply-add per lookup. Runs of items whose weights add up to at most
+// 2^16 go into 32-bit partial sums (|w entry| summed stays within 2^30),
+// which the compiler widens; a heavier item goes alone into the 64-bit
+// totals (a weight fits in 2^48 and an entry in 2^14, so every sum is exact).
 VELMORA_BODY void weighted_fold_body(const std::uint16_t* const* items, const std::uint64_t* weights,
                                      std::size_t count, std::size_t len, const std::int16_t* table,
                                      std::uint32_t, std::int64_t* __restrict cos_sum,
                                      std::int64_t* __restrict sin_sum) {
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint16_t* p = items[k];
-        const std::int64_t w = static_cast<std::int64_t>(weights[k]);
+    constexpr std::uint64_t kRunWeight = 65536;
+    alignas(64) std::int32_t cos_part[kFoldBlock], sin_part[kFoldBlock];
+    std::size_t k = 0;
+    while (k < count) {
+        if (weights[k] > kRunWeight) {
+            const std::uint16_t* p = items[k];
+            const std::int64_t w = static_cast<std::int64_t>(weights[k]);
+            for (std::size_t i = 0; i < len; ++i) {
+                const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+                cos_sum[i] += w * entry[0];
+                sin_sum[i] += w * entry[1];
+            }
+            ++k;
+            continue;
+        }
+        std::fill_n(cos_part, len, 0);
+        std::fill_n(sin_part, len, 0);
+        for (std::uint64_t run = 0; k < count && weights[k] <= kRunWeight - run; ++k) {
+            run += weights[k];
+            const std::uint16_t* p = items[k];
+            const std::int32_t w = static_cast<std::int32_t>(weights[k]);
+            for (std::size_t i = 0; i < len; ++i) {
+                const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+                cos_part[i] += w * entry[0];
+                sin_part[i] += w * entry[1];
+            }
+        }
         for (std::size_t i = 0; i < len; ++i) {
-            const std::int16_t* entry = table + 2 * std::size_t{p[i]};
-            cos_sum[i] += w * entry[0];
-            sin_sum[i] += w * entry[1];
+            cos_sum[i] += cos_part[i];
+            sin_sum[i] += sin_part[i];
         }
     }
 }
