@@ -408,7 +408,8 @@ void test_bundle_kernels(const KernelVariant& v) {
                 std::vector<std::uint64_t> weights;
                 for (std::size_t i = 0; i < count; ++i) {
                     items.push_back(random_phases(len, n));
-                    weights.push_back(i == 0 ? kMaxBundleWeight / count : rng() % 1000);
+                    // The run boundary (a weight of exactly 2^16) and heavy items alone.
+                    weights.push_back(i == 0 ? kMaxBundleWeight / count : i % 3 == 1 ? 65536 : rng() % 1000);
                 }
                 for (const Phases& p : items) rows.push_back(p.data());
                 std::vector<std::int64_t> c(len, 5), s(len, -5), pc(len, 5), ps(len, -5);
