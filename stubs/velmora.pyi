@@ -1,7 +1,7 @@
 """Deterministic, verifiable vector-symbolic (VSA) memory on a quantized-phase substrate."""
 
 from collections.abc import Sequence
-from typing import SupportsIndex, final
+from typing import SupportsFloat, SupportsIndex, final
 
 __all__ = ["__doc__", "PhaseHVec", "resonator_factorize"]
 
@@ -18,8 +18,20 @@ class PhaseHVec:
         """A random phase vector of `dim` dimensions at resolution `n` (2..=65536), deterministic in `seed`."""
 
     @staticmethod
-    def bundle(items: Sequence[PhaseHVec]) -> PhaseHVec:
-        """Deterministic superposition (bundle) of a list of phase vectors."""
+    def bundle(items: Sequence[PhaseHVec], *, weights: Sequence[SupportsIndex] | None = None) -> PhaseHVec:
+        """Deterministic superposition (bundle) of a list of phase vectors.
+
+        With `weights` (one non-negative int per item), the bundle of the items each
+        repeated by its weight, bit for bit, at the cost of one pass per item."""
+
+    def permute(self, shifts: SupportsIndex = 1) -> PhaseHVec:
+        """Cyclic rotation of the components, as numpy.roll of the phases: component i
+        lands at (i + shifts) mod dim. `shifts` is any int; `v.permute(k).permute(-k) == v`."""
+
+    def power(self, exponent: SupportsIndex | SupportsFloat) -> PhaseHVec:
+        """Phase-wise power. An int e gives (k * e) mod n exactly, for any size and sign;
+        a real x rounds (signed k) * x to the nearest lattice point (halves away from zero).
+        `v.power(1) == v`; `v.power(a).bind(v.power(b)) == v.power(a + b)` for ints."""
 
     def bind(self, other: PhaseHVec) -> PhaseHVec:
         """Bind two vectors (phase-add mod N). Non-self-inverse; inverse is `unbind`."""

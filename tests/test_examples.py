@@ -30,6 +30,7 @@ def run(script, *args, timeout=120):
     ("examples/analogy.py", ["--dim", "4096"], "what is the dollar of mexico? peso"),
     ("examples/scene.py", ["--dim", "1024", "--scenes", "2"], "8/8 factorizations right"),
     ("examples/factorize.py", ["--problems", "5", "--dim", "512", "--entries", "8"], "5/5 solved"),
+    ("examples/sequences.py", ["--dim", "2048"], "recalled successors: ELMORQUIST"),
 ])
 def test_example_runs(script, args, expected):
     assert expected in run(script, *args)

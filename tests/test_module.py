@@ -105,7 +105,7 @@ def test_method_docstrings(name):
 
 
 def test_class_dict_layout():
-    names = ["random", "bind", "unbind", "similarity", "bundle", "phases", "similarities", "factorize", "dim", "n"]
+    names = ["random", "bind", "unbind", "similarity", "bundle", "phases", "similarities", "factorize", "permute", "power", "dim", "n"]
     public = [k for k in P.__dict__ if not k.startswith("__")]
     assert public == names
     for prop in ("dim", "n"):

@@ -2,6 +2,7 @@
 // so that builds for different machines can be compared line by line.
 //
 //   int <name> <decimal>      integer results: generation, bind, unbind
+//                             (permute and power too)
 //                             (FNV-1a of the phases and a few of them)
 //   flt <name> <hex bits>     results that go through cos, sin or atan2:
 //                             similarity, similarities, bundle phases,
@@ -177,6 +178,20 @@ int main(int argc, char** argv) {
             print_flt((tag + ".res.index" + std::to_string(f)).c_str(), static_cast<double>(r[f].index));
             print_flt((tag + ".res.sim" + std::to_string(f)).c_str(), r[f].similarity);
         }
+    }
+    // Rotation, integer and real powers, and a weighted bundle of seeded
+    // vectors (the real power rounds a binary64 product; the weighted bundle
+    // goes through atan2 like bundle).
+    for (std::uint32_t n : {2u, 7u, 256u, 1000u, 65536u}) {
+        const std::string tag = "enc.n" + std::to_string(n);
+        const PhaseHVec a = gen(1000, n, 31), b = gen(1000, n, 32), c = gen(1000, n, 33);
+        print_vector(tag + ".permute", permute(a, 377).value(), true);
+        print_vector(tag + ".power_int", power_int(a, (n * 3) / 7).value(), true);
+        print_vector(tag + ".power_real", power_real(a, -2.375).value(), true);
+        print_vector(tag + ".power_real_third", power_real(a, 1.0 / 3).value(), true);
+        const PhaseHVec* items[] = {&a, &b, &c};
+        const std::uint64_t weights[] = {5, 0, 2};
+        print_vector(tag + ".bundle_weighted", bundle(items, weights).value(), false);
     }
     // Every resolution's tables: FNV-1a over the bits of the cos/sin table
     // and of the bundle's fixed-point table.
