@@ -25,7 +25,7 @@ linux=$(ls -d "${PYENV_ROOT:-$HOME/.pyenv}"/versions/3.13.*/bin/python 2>/dev/nu
 [ -n "$linux" ] || { echo "windows compare: needs CPython 3.13 under ${PYENV_ROOT:-$HOME/.pyenv}" >&2; exit 1; }
 # A wheel is a zip to unpack into a folder on the path: nothing else is needed.
 "$linux" -m zipfile -e "$linux_wheel" "$work/linux-site"
-PYTHONPATH=$work/linux-site "$linux" -I "$script" >"$work/linux.txt" 2>&1 ||
+PYTHONPATH=$work/linux-site "$linux" -s "$script" >"$work/linux.txt" 2>&1 ||
   { cat "$work/linux.txt"; exit 1; }
 status=0
 for minor in 3.9 3.13; do

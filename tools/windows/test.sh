@@ -55,6 +55,10 @@ for minor in 3.9 3.13; do
   fi
   python=$work/cp$minor
   cp -r "$embed" "$python"
+  # A ._pth file makes the interpreter ignore PYTHONPATH, through which the
+  # tests' child interpreters would find tests/support: listed there instead
+  # (Wine's Z: drive is the Unix root).
+  printf 'Z:%s\n' "$(echo "$root/tests" | tr / '\\')" >>"$(ls "$python"/python*._pth)"
   # shellcheck disable=SC2086
   "$linux" -m pip install -q --no-index --find-links "$wheels" --only-binary=:all: --platform win_amd64 \
     --implementation cp --python-version "$minor" --target "$python/site-packages" "$wheel" $extras colorama \
