@@ -58,6 +58,10 @@ for minor in 3.9 3.13; do
   fi
   python=$work/cp$minor
   cp -r "$embed" "$python"
+  # 3.13's platform module asks WMI for the Windows version through _wmi,
+  # which calls propsys's VariantToString, missing from Wine 8 (the process
+  # dies); without _wmi it reads sys.getwindowsversion() instead.
+  rm -f "$python/_wmi.pyd"
   # A ._pth file makes the interpreter ignore PYTHONPATH, through which the
   # tests' child interpreters would find tests/support: listed there instead
   # (Wine's Z: drive is the Unix root).
