@@ -31,6 +31,12 @@ def run_python(code, timeout=120):
     return proc.stdout
 
 
+# Memory checks read the process's pages from /proc/self/statm and cap its
+# address space with setrlimit(RLIMIT_AS); Windows has neither.
+posix_memory = pytest.mark.skipif(sys.platform == "win32",
+                                  reason="reads /proc/self/statm and sets RLIMIT_AS, which Windows lacks")
+
+
 def unavailable(reason):
     """Skip a check that cannot run here; under CI (CI=true) fail it instead,
     so that a green CI run means that every such check ran."""

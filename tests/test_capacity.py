@@ -32,6 +32,8 @@ def test_round_half_away_matches_reference(t):
 
 
 # (F, M, Z, n, max_iter): converged and unconverged runs, a 2-level lattice, short budgets
+@pytest.mark.skipif(sys.platform == "win32", reason="the mirror takes the C runtime's math.cos/sin/atan2, whose "
+                    "last bits on Windows differ from the correctly rounded ones of the reference")
 @pytest.mark.parametrize("f, m, z, n, max_iter", [
     (2, 4, 24, 16, 50), (3, 6, 32, 4, 50), (3, 9, 16, 2, 50), (2, 5, 12, 256, 2), (3, 12, 16, 8, 7), (2, 3, 8, 16, 0),
 ])

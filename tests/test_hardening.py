@@ -13,12 +13,13 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import velmora
-from conftest import UNDER_ASAN, run_python
+from conftest import UNDER_ASAN, posix_memory, run_python
 from support import fuzz_api
 
 P = velmora.PhaseHVec
 
 
+@posix_memory
 def test_leak_hunt_short():
     # In a fresh interpreter: the block count is process-wide, and threads
     # left by other tests would allocate while it is measured. A long warm-up:
@@ -38,6 +39,7 @@ def test_leak_hunt_short():
     assert out.strip() == "clean", out
 
 
+@posix_memory
 @settings(max_examples=1500, deadline=None, derandomize=True,
           suppress_health_check=[HealthCheck.too_slow])
 @given(st.integers(0, 2 ** 64 - 1))
@@ -193,6 +195,7 @@ def test_reimport_in_threads_shares_one_class():
 # ---------------------------------------------------------- memory pressure
 
 
+@posix_memory
 @pytest.mark.allocation_failure
 @pytest.mark.parametrize("case, message", [
     ("random", "cannot allocate 200000000 phases"),

@@ -8,7 +8,7 @@ import types
 import weakref
 
 import pytest
-from conftest import UNDER_ASAN, run_python
+from conftest import UNDER_ASAN, posix_memory, run_python
 
 import velmora
 
@@ -279,6 +279,7 @@ def test_type_refcount_stable_across_instance_churn():
     assert sys.getrefcount(P) == before
 
 
+@posix_memory
 def test_memory_stable_when_vectors_are_dropped():
     if not os.path.exists("/proc/self/statm"):
         pytest.skip("needs /proc/self/statm")

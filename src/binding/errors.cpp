@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 #include "binding/interface_names.hpp"
 #include "binding/once_cell.hpp"
 
@@ -39,8 +45,23 @@ const char* short_path(const char* file) {
 #endif
 }
 
+}  // namespace
+
+// PyThread_get_thread_ident is GetCurrentThreadId on Windows, and the
+// python3.dll of Windows CPython 3.9 does not export it (3.10's does): calling
+// it there would keep the module from loading.
+unsigned long thread_ident() noexcept {
+#ifdef _WIN32
+    return GetCurrentThreadId();
+#else
+    return PyThread_get_thread_ident();
+#endif
+}
+
+namespace {
+
 void report_internal_failure(const char* file, unsigned line, const char* message) {
-    PySys_WriteStderr("velmora: internal failure in thread %lu at %s:%u:\n", PyThread_get_thread_ident(),
+    PySys_WriteStderr("velmora: internal failure in thread %lu at %s:%u:\n", thread_ident(),
                       short_path(file), line);
     PySys_WriteStderr("  %s\n", message);
 }

@@ -35,7 +35,7 @@ public:
         // The initialiser may run Python code (an import) that needs this
         // very cell again on the same thread: waiting for the mutex would
         // then never end, so that is an internal failure instead.
-        const unsigned long me = PyThread_get_thread_ident();
+        const unsigned long me = thread_ident();
         if (initialising_.load(std::memory_order_acquire) == me)
             return PyError::panic("process-wide object needed again while it was being created");
         PyThreadState* state = PyEval_SaveThread();

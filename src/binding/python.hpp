@@ -14,6 +14,9 @@
 
 namespace velmora::py {
 
+// The calling thread's identifier, the number threading.get_ident() gives.
+unsigned long thread_ident() noexcept;
+
 // Owns one strong reference (or none).
 class Ref {
 public:

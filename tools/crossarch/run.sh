@@ -32,7 +32,8 @@ t0=$SECONDS
 emulated=("aarch64 aarch64-linux-gnu aarch64 61" "s390x s390x-linux-gnu s390x 61"
           "ppc64le powerpc64le-linux-gnu ppc64le 509" "riscv64 riscv64-linux-gnu riscv64 509")
 zig() { python3 -m ziglang "$@"; }
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+source "$root/tools/windows/wine.sh"
+wine_find --no-install || true
 
 have_tools() {
   for spec in "${emulated[@]}"; do
@@ -51,7 +52,7 @@ if ! have_tools && [ "${1:-}" != "--no-install" ] && [ "$(id -u)" = 0 ]; then
       qemu-user wine64' >"$work/apt.log" 2>&1 ||
     { echo "apt-get failed:"; tail -5 "$work/apt.log"; }
   timeout 300 python3 -m pip install -q ziglang >"$work/pip.log" 2>&1 || { echo "pip failed:"; tail -5 "$work/pip.log"; }
-  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  wine_find --no-install || true
 fi
 if ! have_tools; then
   if [ "${CI:-}" = true ]; then
@@ -98,10 +99,7 @@ for spec in "x86_64-musl x86_64-linux-musl" "x86_64-windows x86_64-windows-gnu";
   build "$1" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 done
 run x86_64-musl 1
-# A private Wine prefix, kept between runs (creating one takes a while).
-export WINEPREFIX=${VELMORA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/wine-prefix} WINEDEBUG=-all \
-  WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
+wine_env
 run x86_64-windows 61 "$wine"
 status=0
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done

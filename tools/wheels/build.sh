@@ -1,35 +1,47 @@
-#!/usr/bin/env bash
 # Builds the release artefacts on this machine, without containers:
 #
-#   tools/wheels/build.sh OUTDIR
+#   tools/wheels/build.sh OUTDIR [WHEEL...]
 #
-# leaves in OUTDIR the sdist and two cp39-abi3 wheels, one for Linux x86_64
-# and one for Linux aarch64, each tagged manylinux_2_17 (manylinux2014), and
-# a cp313t wheel for free-threaded CPython 3.13 on Linux x86_64.
+# leaves in OUTDIR the sdist and the wheels named (default: all four):
+#   x86_64    cp39-abi3 for Linux x86_64, tagged manylinux_2_17 (manylinux2014)
+#   aarch64   cp39-abi3 for Linux aarch64, tagged manylinux_2_17
+#   cp313t    cp313t for free-threaded CPython 3.13 on Linux x86_64
+#   win_amd64 cp39-abi3 for Windows x86-64 (tools/windows/wheel.sh)
 #
 # The compiler is zig's clang (the ziglang package from the package index),
-# targeting glibc 2.17's symbol versions, with its libc++ linked statically:
-# the module then needs nothing newer than glibc 2.17 and no C++ runtime
-# from the system. The correctly rounded math library is compiled in from
-# third_party/llvm-libc as in every build. Both wheels are built from the
-# unpacked sdist, so a file missing from the sdist fails here. Each wheel is
-# then re-tagged by auditwheel (which refuses a tag its symbols do not
-# allow), shown, and audited by abi3audit --strict; any failure stops the
+# for Linux targeting glibc 2.17's symbol versions, with its libc++ linked
+# statically: the module then needs nothing newer than glibc 2.17 and no C++
+# runtime from the system; for Windows targeting mingw-w64 with the Universal
+# CRT, libc++ linked statically too. The correctly rounded math library is
+# compiled in from third_party/llvm-libc as in every build. Every wheel is
+# built from the unpacked sdist, so a file missing from the sdist fails here.
+# Each Linux wheel is then re-tagged by auditwheel (which refuses a tag its
+# symbols do not allow), shown, and audited by abi3audit --strict; the
+# Windows wheel's imports are checked with objdump. Any failure stops the
 # script with a non-zero status.
 #
 # Needs python3 >= 3.9 with venv and pip, and the package index, and the
 # free-threaded interpreter of tools/freethreaded/python.sh (built on first
-# use, ~10 minutes; qemu is only for tools/wheels/test-aarch64.sh). About 3 minutes on 2
-# cores the first time (zig builds its libc++ once per target and caches it
-# in ~/.cache/zig), about 1.5 minutes after that.
+# use, ~10 minutes; qemu is only for tools/wheels/test-aarch64.sh); the
+# Windows wheel also CPython 3.13 under pyenv and, fetched once into
+# ~/.cache/velmora/windows, Windows' CPython headers and python3.dll. About 3
+# minutes on 2 cores the first time (zig builds its libc++ once per target
+# and caches it in ~/.cache/zig), about 1.5 minutes after that (the Windows
+# wheel: 40 s more).
 set -euo pipefail
-if [ $# -ne 1 ]; then
-  echo "usage: $0 OUTDIR" >&2
+if [ $# -lt 1 ]; then
+  echo "usage: $0 OUTDIR [x86_64|aarch64|cp313t|win_amd64...]" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$1"
 out=$(cd "$1" && pwd)
+shift
+wanted=" ${*:-x86_64 aarch64 cp313t win_amd64} "
+for name in $wanted; do
+  case "$name" in x86_64|aarch64|cp313t|win_amd64) ;; *) echo "$0: no wheel named $name" >&2; exit 2 ;; esac
+done
+want() { [[ "$wanted" == *" $1 "* ]]; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wheels.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INPUT=1 CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
@@ -49,10 +61,11 @@ echo "== sdist"
 sdist=$(ls "$work"/sdist/velmora-*.tar.gz)
 tar -xzf "$sdist" -C "$work"
 src=$(ls -d "$work"/velmora-*/)
-rm -f "$out"/velmora-*.tar.gz "$out"/velmora-*-linux_*.whl "$out"/velmora-*-manylinux*.whl
+rm -f "$out"/velmora-*.tar.gz "$out"/velmora-*-linux_*.whl "$out"/velmora-*-manylinux*.whl "$out"/velmora-*-win_*.whl
 cp "$sdist" "$out/"
 
 for arch in x86_64 aarch64; do
+  want "$arch" || continue
   echo "== $arch wheel (zig c++ -target $arch-linux-gnu.2.17, static libc++)"
   toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-$arch" "$arch-linux-gnu.2.17" "$tools/python")
   # _PYTHON_HOST_PLATFORM gives the wheel the target's platform tag; the
@@ -86,33 +99,41 @@ done
 # then builds without the limited API): cp313t, x86_64 only, since the one
 # free-threaded interpreter here (tools/freethreaded/python.sh, cached after
 # its first build) has x86-64 headers.
-echo "== x86_64 wheel for free-threaded CPython 3.13 (zig c++ -target x86_64-linux-gnu.2.17)"
-ft_python=$(bash "$root/tools/freethreaded/python.sh")
-"$ft_python" -m venv "$work/ft-tools"
-"$work/ft-tools/bin/python" -m pip install -q scikit-build-core >"$work/ft-pip.log" 2>&1 ||
-  { cat "$work/ft-pip.log"; exit 1; }
-# zig's compilers given directly, not through the toolchain file: a
-# toolchain file makes it a cross build, in which CMake's FindPython does not
-# ask the interpreter for its ABI flags and then refuses the "t" headers.
-# Host and target are both x86-64 Linux, so nothing else changes.
-zig=$work/zig-x86_64
-if ! _PYTHON_HOST_PLATFORM=linux-x86_64 nice "$work/ft-tools/bin/python" -m pip wheel --no-deps --no-build-isolation \
-    -w "$work/raw-ft" -C cmake.define.CMAKE_CXX_COMPILER="$zig/c++" -C cmake.define.CMAKE_C_COMPILER="$zig/cc" \
-    -C cmake.define.CMAKE_AR="$zig/ar" -C cmake.define.CMAKE_RANLIB="$zig/ranlib" -C build-dir="$work/build-ft" \
-    "$src" >"$work/build-ft.log" 2>&1; then
-  tail -n 60 "$work/build-ft.log"
-  exit 1
+if want cp313t; then
+  echo "== x86_64 wheel for free-threaded CPython 3.13 (zig c++ -target x86_64-linux-gnu.2.17)"
+  "$root/tools/wheels/zig-toolchain.sh" "$work/zig-x86_64" x86_64-linux-gnu.2.17 "$tools/python" >/dev/null
+  ft_python=$(bash "$root/tools/freethreaded/python.sh")
+  "$ft_python" -m venv "$work/ft-tools"
+  "$work/ft-tools/bin/python" -m pip install -q scikit-build-core >"$work/ft-pip.log" 2>&1 ||
+    { cat "$work/ft-pip.log"; exit 1; }
+  # zig's compilers given directly, not through the toolchain file: a
+  # toolchain file makes it a cross build, in which CMake's FindPython does not
+  # ask the interpreter for its ABI flags and then refuses the "t" headers.
+  # Host and target are both x86-64 Linux, so nothing else changes.
+  zig=$work/zig-x86_64
+  if ! _PYTHON_HOST_PLATFORM=linux-x86_64 nice "$work/ft-tools/bin/python" -m pip wheel --no-deps --no-build-isolation \
+      -w "$work/raw-ft" -C cmake.define.CMAKE_CXX_COMPILER="$zig/c++" -C cmake.define.CMAKE_C_COMPILER="$zig/cc" \
+      -C cmake.define.CMAKE_AR="$zig/ar" -C cmake.define.CMAKE_RANLIB="$zig/ranlib" -C build-dir="$work/build-ft" \
+      "$src" >"$work/build-ft.log" 2>&1; then
+    tail -n 60 "$work/build-ft.log"
+    exit 1
+  fi
+  raw=$(ls "$work"/raw-ft/velmora-*-cp313-cp313t-linux_x86_64.whl)
+  "$tools/auditwheel" repair --plat auto -w "$work/repaired-ft" "$raw" >"$work/repair-ft.log" 2>&1 ||
+    { cat "$work/repair-ft.log"; exit 1; }
+  wheel=$(ls "$work"/repaired-ft/velmora-*.whl)
+  case "$(basename "$wheel")" in
+    *-cp313-cp313t-*manylinux_2_17_x86_64*) ;;
+    *) echo "unexpected wheel tag: $(basename "$wheel")" >&2; exit 1 ;;
+  esac
+  "$tools/auditwheel" show "$wheel" 2>/dev/null | sed -n '1,4p'
+  cp "$wheel" "$out/"
 fi
-raw=$(ls "$work"/raw-ft/velmora-*-cp313-cp313t-linux_x86_64.whl)
-"$tools/auditwheel" repair --plat auto -w "$work/repaired-ft" "$raw" >"$work/repair-ft.log" 2>&1 ||
-  { cat "$work/repair-ft.log"; exit 1; }
-wheel=$(ls "$work"/repaired-ft/velmora-*.whl)
-case "$(basename "$wheel")" in
-  *-cp313-cp313t-*manylinux_2_17_x86_64*) ;;
-  *) echo "unexpected wheel tag: $(basename "$wheel")" >&2; exit 1 ;;
-esac
-"$tools/auditwheel" show "$wheel" 2>/dev/null | sed -n '1,4p'
-cp "$wheel" "$out/"
+
+if want win_amd64; then
+  echo "== Windows x86-64 wheel (zig c++ -target x86_64-windows-gnu, static libc++)"
+  nice "$root/tools/windows/wheel.sh" "$src" "$out" "$tools/python"
+fi
 
 echo "== built in $((SECONDS - t0)) s:"
 ls -l "$out"/velmora-*

@@ -50,19 +50,11 @@ toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-windows" x86_64-win
 build windows -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 exe=$work/windows/velmora_kernel_tests.exe
 [ -f "$exe" ] || { echo "compilers: no $exe" >&2; exit 1; }
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-if [ ! -x "$wine" ] && [ "$(id -u)" = 0 ]; then
-  DEBIAN_FRONTEND=noninteractive timeout 600 sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends wine64' \
-    >"$work/apt.log" 2>&1 || tail -n 5 "$work/apt.log"
-  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-fi
-if [ -x "$wine" ]; then
-  # A private Wine prefix, kept between runs (creating one takes a while).
-  export WINEPREFIX=${VELMORA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/wine-prefix} WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$WINEPREFIX"
+source "$root/tools/windows/wine.sh"
+if wine_find; then
+  wine_env
   echo "windows: velmora_kernel_tests.exe under $("$wine" --version)"
-  "$wine" "$exe" >"$work/wine.out" 2>&1 ||
+  "$wine" "$exe" </dev/null >"$work/wine.out" 2>&1 ||
     { tail -n 20 "$work/wine.out"; echo "compilers: velmora_kernel_tests.exe FAILED under Wine"; exit 1; }
   tr -d '\r' <"$work/wine.out" | grep -E '^(variant|kernel variants|[0-9]+ passed)' || true
 elif [ "${CI:-}" = true ]; then
