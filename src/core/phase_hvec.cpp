@@ -264,7 +264,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
 
 Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<const std::uint64_t> weights) {
     if (weights.size() != items.size()) return Error::domain(kWeightsLengthMessage);
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(0, [&]() -> Result<PhaseHVec> {
         // Zero weights drop their items before anything is checked, as the
         // repeated list would not hold them at all.
         std::vector<const PhaseHVec*> kept;
@@ -284,7 +284,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<cons
 Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e) {
     if (auto s = check_shape(v); !s) return std::move(s).error();
     if (e >= v.n) return index_out_of_bounds(v.n, e);
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
         const std::uint16_t largest = kernels().elementwise.power_int(v.phases.data(), r.phases.data(), v.dim, e, v.n);
         if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
@@ -295,7 +295,7 @@ Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e) {
 Result<PhaseHVec> power_real(const PhaseHVec& v, double x) {
     if (auto s = check_shape(v); !s) return std::move(s).error();
     if (!std::isfinite(x)) return Error::internal("power_real needs a finite exponent");
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
         const std::uint16_t* a = v.phases.data();
         std::uint16_t* out = r.phases.data();
@@ -318,7 +318,7 @@ Result<PhaseHVec> power_real(const PhaseHVec& v, double x) {
 Result<PhaseHVec> permute(const PhaseHVec& v, std::uint64_t shift) {
     if (auto s = check_shape(v); !s) return std::move(s).error();
     if (v.dim != 0 && shift >= v.dim) return index_out_of_bounds(v.dim, shift);
-    return catching_allocation([&]() -> Result<PhaseHVec> {
+    return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
         if (v.dim == 0) return r;
         // Two block copies: the tail of v moves to the front, the rest after it.
