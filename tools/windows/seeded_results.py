@@ -78,12 +78,21 @@ for dim, n, sizes, picks, iters in [
     key = "%d.%d.%d" % (dim, n, len(sizes))
     CASES.append(("resonator_factorize.%s" % key,
                   lambda cb=cb, picks=picks, iters=iters: velmora.resonator_factorize(composite(cb, picks), cb, iters)))
-    # The second resonator, when the module has it (one line each, e.g.):
-    #   if hasattr(PhaseHVec, "factorize"): CASES.append(("factorize.%s" % key, lambda ...: ...))
-# Permutation and powers, when the module has them:
-#   if hasattr(PhaseHVec, "permute"): CASES.append(("permute...", lambda: ...))
-#   if hasattr(PhaseHVec, "power"): CASES.append(("power...", lambda: ...))
-
+    CASES.append(("factorize.%s" % key,
+                  lambda cb=cb, picks=picks, iters=iters: composite(cb, picks).factorize(cb, iters)))
+    CASES.append(("factorize_default.%s" % key, lambda cb=cb, picks=picks: composite(cb, picks).factorize(cb)))
+# factorize's restarts and its unverified read-out: noise explains no entries.
+CASES.append(("factorize.noise", lambda: R(512, 16, 99).factorize(books(512, 16, (9, 9, 9), 7), 120)))
+for dim in DIMS:
+    for n in NS:
+        a = R(dim, n, 3)
+        CASES += [
+            ("permute.%d.%d" % (dim, n), lambda a=a: [a.permute(), a.permute(-5), a.permute(3 ** 50)]),
+            ("power_int.%d.%d" % (dim, n), lambda a=a: [a.power(-1), a.power(7), a.power(-(3 ** 70))]),
+            ("power_real.%d.%d" % (dim, n), lambda a=a: [a.power(0.5), a.power(-2.25), a.power(1e17 + 0.5)]),
+            ("bundle_weighted.%d.%d" % (dim, n),
+             lambda dim=dim, n=n: PhaseHVec.bundle([R(dim, n, s) for s in range(5)], weights=[3, 0, 1, 7, 2])),
+        ]
 
 def main():
     out = sys.stdout
