@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "binding/interface_names.hpp"
@@ -177,6 +178,26 @@ Expected<std::uint64_t> to_u64(PyObject* obj) {
     const unsigned long long value = PyLong_AsUnsignedLongLong(obj);
     if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return take_pending();
     return static_cast<std::uint64_t>(value);
+}
+
+Expected<std::uint64_t> to_residue(PyObject* obj, std::uint64_t modulus) {
+    VELMORA_TRY(index, checked(PyNumber_Index(obj)));
+    VELMORA_TRY(divisor, checked(PyLong_FromUnsignedLongLong(modulus)));
+    // Python's remainder takes the divisor's sign, so the result lies in [0, modulus).
+    VELMORA_TRY(rest, checked(PyNumber_Remainder(index.get(), divisor.get())));
+    return to_u64(rest.get());
+}
+
+Expected<std::vector<std::int64_t>> extract_clamped_ints(PyObject* obj) {
+    return extract_sequence<std::int64_t>(obj, [](PyObject* item) -> Expected<std::int64_t> {
+        VELMORA_TRY(index, checked(PyNumber_Index(item)));
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+        if (value == -1 && PyErr_Occurred()) return take_pending();
+        if (overflow > 0) return std::numeric_limits<std::int64_t>::max();
+        if (overflow < 0) return std::numeric_limits<std::int64_t>::min();
+        return static_cast<std::int64_t>(value);
+    });
 }
 
 Expected<std::uint32_t> to_u32(PyObject* obj) {

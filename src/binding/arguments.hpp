@@ -39,6 +39,14 @@ Expected<std::uint64_t> to_u64(PyObject* obj);
 // attempted" from 2^32 on.
 Expected<std::uint32_t> to_u32(PyObject* obj);
 
+// Python int (or anything with __index__) of any size and sign, reduced
+// exactly into [0, modulus); modulus must be at least 1.
+Expected<std::uint64_t> to_residue(PyObject* obj, std::uint64_t modulus);
+
+// A sequence (not a str) of ints (or __index__ objects), each clamped to the
+// signed 64-bit range: sign and size are the caller's to judge.
+Expected<std::vector<std::int64_t>> extract_clamped_ints(PyObject* obj);
+
 // The object itself if it is a PhaseHVec; otherwise the TypeError
 // "'<type>' object is not an instance of 'PhaseHVec'".
 Expected<PyObject*> to_phase_hvec(PyObject* obj);

@@ -1,5 +1,8 @@
 #include "binding/operations.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 #include "binding/arguments.hpp"
 #include "binding/interface_names.hpp"
 #include "binding/phase_hvec_type.hpp"
@@ -14,6 +17,8 @@ constexpr CallSignature kBind{names::kClass, "bind", {"other"}, 1, 1};
 constexpr CallSignature kUnbind{names::kClass, "unbind", {"other"}, 1, 1};
 constexpr CallSignature kSimilarity{names::kClass, "similarity", {"other"}, 1, 1};
 constexpr CallSignature kBundle{names::kClass, "bundle", {"items"}, 1, 1};
+constexpr CallSignature kPermute{names::kClass, "permute", {"shifts"}, 1, 0};
+constexpr CallSignature kPower{names::kClass, "power", {"exponent"}, 1, 1};
 constexpr CallSignature kSimilarities{names::kClass, "similarities", {"items"}, 1, 1};
 constexpr CallSignature kResonator{nullptr, "resonator_factorize", {"composite", "codebooks", "max_iter"}, 3, 2};
 
@@ -98,11 +103,94 @@ PyObject* similarity_method(PyObject* self, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// The keyword-only `weights` of bundle, taken out of `kwargs` so that the
+// binder sees exactly the one-parameter call it always has and its messages
+// stay as they are. Null `weights` when absent (or None).
+struct BundleKeywords {
+    Ref rest;                    // kwargs without "weights"; null if none remain
+    PyObject* weights = nullptr;  // borrowed from the caller's kwargs
+};
+
+Expected<BundleKeywords> split_weights(PyObject* kwargs) {
+    if (kwargs == nullptr) return BundleKeywords{};
+    VELMORA_TRY(key, checked(PyUnicode_FromString("weights")));
+    PyObject* weights = PyDict_GetItemWithError(kwargs, key.get());
+    if (weights == nullptr) {
+        if (PyErr_Occurred()) return take_pending();
+        return BundleKeywords{Ref::borrow(kwargs), nullptr};
+    }
+    VELMORA_TRY(rest, checked(PyDict_Copy(kwargs)));
+    if (PyDict_DelItem(rest.get(), key.get()) < 0) return take_pending();
+    return BundleKeywords{PyDict_Size(rest.get()) > 0 ? std::move(rest) : Ref(),
+                          weights == Py_None ? nullptr : weights};
+}
+
+// The weights as the core takes them, with the refusals the core cannot make
+// itself (a negative or overflowing Python int never reaches 64 bits).
+Expected<std::vector<std::uint64_t>> bundle_weights(PyObject* given, std::size_t items) {
+    VELMORA_TRY(clamped, argument(extract_clamped_ints(given), "weights"));
+    if (clamped.size() != items) return PyError::deferred(PyExc_ValueError, kWeightsLengthMessage);
+    std::vector<std::uint64_t> weights;
+    weights.reserve(clamped.size());
+    std::uint64_t total = 0;
+    for (std::int64_t w : clamped)
+        if (w < 0) return PyError::deferred(PyExc_ValueError, "weights must be non-negative");
+    for (std::int64_t w : clamped) {
+        const auto weight = static_cast<std::uint64_t>(w);
+        if (weight > kMaxBundleWeight - total) return PyError::deferred(PyExc_OverflowError, kWeightsOverflowMessage);
+        total += weight;
+        weights.push_back(weight);
+    }
+    return weights;
+}
+
 PyObject* bundle_method(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> Expected<Ref> {
-        VELMORA_TRY(slots, bind_arguments(kBundle, args, kwargs));
+        VELMORA_TRY(keywords, split_weights(kwargs));
+        VELMORA_TRY(slots, bind_arguments(kBundle, args, keywords.rest.get()));
         VELMORA_TRY(items, argument(borrow_vector_list(slots[0]), "items"));
-        return new_vector(bundle(std::span<const PhaseHVec* const>(items.values)));
+        const std::span<const PhaseHVec* const> values(items.values);
+        if (keywords.weights == nullptr) return new_vector(bundle(values));
+        VELMORA_TRY(weights, bundle_weights(keywords.weights, values.size()));
+        return new_vector(bundle(values, std::span<const std::uint64_t>(weights)));
+    });
+}
+
+// An exponent with __index__, or a real one whose binary64 value is
+// integral, takes the exact integer path: the binary64 product of a large
+// integral x would round (and from 2^63 saturate) where (k e) mod n does not.
+PyObject* power_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard([&]() -> Expected<Ref> {
+        VELMORA_TRY(slots, bind_arguments(kPower, args, kwargs));
+        const PhaseHVec& v = vector_of(self);
+        PyObject* given = slots[0];
+        Ref integral;
+        if (!PyIndex_Check(given)) {
+            const double x = PyFloat_AsDouble(given);
+            if (x == -1.0 && PyErr_Occurred()) return take_pending().noted("exponent");
+            if (!std::isfinite(x)) return PyError::deferred(PyExc_ValueError, "exponent must be finite");
+            if (std::floor(x) != x) return new_vector(power_real(v, x));
+            VELMORA_TRY(whole, checked(PyLong_FromDouble(x)));
+            integral = std::move(whole);
+            given = integral.get();
+        }
+        VELMORA_TRY(e, argument(to_residue(given, v.n), "exponent"));
+        return new_vector(power_int(v, static_cast<std::uint32_t>(e)));
+    });
+}
+
+PyObject* permute_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard([&]() -> Expected<Ref> {
+        VELMORA_TRY(slots, bind_arguments(kPermute, args, kwargs));
+        const PhaseHVec& v = vector_of(self);
+        // dim 0 has no rotation to pick, but the argument is still converted
+        // so that a wrong type is refused alike at every dimension.
+        std::uint64_t shift = 1 % std::max<std::uint64_t>(v.dim, 1);
+        if (slots[0] != nullptr) {
+            VELMORA_TRY(reduced, argument(to_residue(slots[0], std::max<std::uint64_t>(v.dim, 1)), "shifts"));
+            shift = reduced;
+        }
+        return new_vector(permute(v, shift));
     });
 }
 
@@ -157,12 +245,21 @@ PyMethodDef phase_hvec_methods[] = {
     {"similarity", as_cfunction(similarity_method), METH_VARARGS | METH_KEYWORDS,
      "similarity($self, other)\n--\n\nSimilarity: mean cosine of phase differences, in [-1, 1]."},
     {"bundle", as_cfunction(bundle_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
-     "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
+     "bundle(items, *, weights=None)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors.\n\n"
+     "With `weights` (one non-negative int per item), the bundle of the items each\n"
+     "repeated by its weight, bit for bit, at the cost of one pass per item."},
     {"phases", as_cfunction(phases_method), METH_NOARGS,
      "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
     {"similarities", as_cfunction(similarities_method), METH_VARARGS | METH_KEYWORDS,
      "similarities($self, items)\n--\n\nSimilarities to many vectors at once: a list of floats whose element k is exactly\n"
      "`self.similarity(items[k])`."},
+    {"permute", as_cfunction(permute_method), METH_VARARGS | METH_KEYWORDS,
+     "permute($self, shifts=1)\n--\n\nCyclic rotation of the components, as numpy.roll of the phases: component i\n"
+     "lands at (i + shifts) mod dim. `shifts` is any int; `v.permute(k).permute(-k) == v`."},
+    {"power", as_cfunction(power_method), METH_VARARGS | METH_KEYWORDS,
+     "power($self, exponent)\n--\n\nPhase-wise power. An int e gives (k * e) mod n exactly, for any size and sign;\n"
+     "a real x rounds (signed k) * x to the nearest lattice point (halves away from zero).\n"
+     "`v.power(1) == v`; `v.power(a).bind(v.power(b)) == v.power(a + b)` for ints."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -186,6 +186,13 @@ VELMORA_TARGET_AVX2 void add_avx2(const std::uint16_t* const* chunk, std::size_t
     }
 }
 
+// The plain weighted fold, widened by the compiler for this target.
+VELMORA_TARGET_AVX2 void weighted_fold_avx2(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
+                          std::size_t len, const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                          std::int64_t* sin_sum) {
+    generic::weighted_fold_body(items, weights, count, len, table, n, cos_sum, sin_sum);
+}
+
 VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_t count, std::size_t len,
                                    const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
                                    std::int64_t* sin_sum) {
@@ -196,10 +203,10 @@ VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_
 
 extern const KernelTable kernels_avx2;
 constinit const KernelTable kernels_avx2{
-    .elementwise = {generic_bind, generic_unbind, generate_avx2},
+    .elementwise = {generic_bind, generic_unbind, generate_avx2, generic_power_int, generic_power_real},
     .resonator = {score_block_avx2, score_block_lattice_avx2, superpose_block_avx2, generic_score,
                   generic_superpose},
-    .bundle = {fold_avx2},
+    .bundle = {fold_avx2, weighted_fold_avx2},
     .lattice = generic_lattice,
     .similarity = generic_similarity,
     .correctly_rounded = correctly_rounded_avx,

@@ -160,6 +160,13 @@ VELMORA_TARGET_AVX512 void add_avx512(const std::uint16_t* const* chunk, std::si
     }
 }
 
+// The plain weighted fold, widened by the compiler for this target.
+VELMORA_TARGET_AVX512 void weighted_fold_avx512(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
+                          std::size_t len, const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                          std::int64_t* sin_sum) {
+    generic::weighted_fold_body(items, weights, count, len, table, n, cos_sum, sin_sum);
+}
+
 VELMORA_TARGET_AVX512 void fold_avx512(const std::uint16_t* const* items, std::size_t count, std::size_t len,
                                        const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
                                        std::int64_t* sin_sum) {
@@ -325,7 +332,7 @@ constinit const KernelTable kernels_avx512{
     .elementwise = generic_elementwise,
     .resonator = {score_block_avx512, score_block_lattice_avx512, superpose_block_avx512, generic_score,
                   generic_superpose},
-    .bundle = {fold_avx512},
+    .bundle = {fold_avx512, weighted_fold_avx512},
     .lattice = generic_lattice,
     .similarity = {difference_sums_avx512},
     .correctly_rounded = correctly_rounded_avx,

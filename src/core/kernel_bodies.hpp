@@ -180,6 +180,51 @@ VELMORA_BODY void superpose_body(const EntryPhasors* entries, std::size_t count,
     }
 }
 
+// ---- power: integer and real exponents -------------------------------------
+
+// x mod n for 0 <= x < 2^53 held in a double, with inv = 1 / n rounded: the
+// quotient estimate is off by at most one, and the remainder x - q n is
+// exact, so one correction each way gives the exact result.
+VELMORA_BODY double reduce_double(double x, double n, double inv) {
+    const double q = std::floor(x * inv);
+    double r = x - q * n;
+    r = r < 0 ? r + n : r;
+    return r >= n ? r - n : r;
+}
+
+VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
+                                          std::size_t len, std::uint32_t e, std::uint32_t n) {
+    // k e < n^2 <= 2^32 is exact in binary64.
+    const double nd = static_cast<double>(n), inv = 1.0 / nd, ed = static_cast<double>(e);
+    std::uint16_t seen = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        seen = std::max(seen, a[i]);
+        r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(a[i] * ed, nd, inv)));
+    }
+    return seen;
+}
+
+// real_power_phase for |x| n <= 2^52: the rounded product t has
+// |t| <= 2^51 + 1, and its shift by a multiple of n in (2^52 - n, 2^52] into
+// the non-negative range stays below 2^53, exact, with the same remainder.
+VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
+                                           std::size_t len, double x, std::uint32_t n) {
+    const double nd = static_cast<double>(n), inv = 1.0 / nd;
+    const double offset = static_cast<double>(((std::uint64_t{1} << 52) / n) * n);
+    std::uint16_t seen = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        seen = std::max(seen, a[i]);
+        const double k = a[i];
+        const double s = 2 * k <= nd ? k : k - nd;
+        const double p = s * x;
+        const double whole = std::trunc(p);
+        const double fraction = p - whole;
+        const double t = whole + (fraction >= 0.5 ? 1.0 : 0.0) - (fraction <= -0.5 ? 1.0 : 0.0);
+        r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(t + offset, nd, inv)));
+    }
+    return seen;
+}
+
 // ---- bundle: the integer fold ----------------------------------------------
 
 // The chunked fold around one variant's inner step, which adds `count`
@@ -201,6 +246,23 @@ VELMORA_BODY void fold_chunks(const std::uint16_t* const* items, std::size_t cou
         for (std::size_t i = 0; i < len; ++i) {
             cos_sum[i] += cos_part[i];
             sin_sum[i] += sin_part[i];
+        }
+    }
+}
+
+// One multiply-add per lookup into the 64-bit totals; a weight fits in
+// 2^48 and an entry in 2^14, so each product and every sum is exact.
+VELMORA_BODY void weighted_fold_body(const std::uint16_t* const* items, const std::uint64_t* weights,
+                                     std::size_t count, std::size_t len, const std::int16_t* table,
+                                     std::uint32_t, std::int64_t* __restrict cos_sum,
+                                     std::int64_t* __restrict sin_sum) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint16_t* p = items[k];
+        const std::int64_t w = static_cast<std::int64_t>(weights[k]);
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+            cos_sum[i] += w * entry[0];
+            sin_sum[i] += w * entry[1];
         }
     }
 }
@@ -371,7 +433,16 @@ VELMORA_BODY std::uint16_t difference_sums_body(const std::uint16_t* a, const st
     target void generic_generate(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n) {     \
         ::velmora::generic::generate_body(r, len, base, n);                                                    \
     }                                                                                                          \
-    [[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{generic_bind, generic_unbind, generic_generate};
+    target std::uint16_t generic_power_int(const std::uint16_t* a, std::uint16_t* r, std::size_t len,          \
+                                           std::uint32_t e, std::uint32_t n) {                                 \
+        return ::velmora::generic::power_int_body(a, r, len, e, n);                                            \
+    }                                                                                                          \
+    target std::uint16_t generic_power_real(const std::uint16_t* a, std::uint16_t* r, std::size_t len,         \
+                                            double x, std::uint32_t n) {                                       \
+        return ::velmora::generic::power_real_body(a, r, len, x, n);                                           \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{generic_bind, generic_unbind, generic_generate, \
+                                                                      generic_power_int, generic_power_real};
 
 #define VELMORA_RESONATOR_GENERIC(target)                                                                      \
     target void generic_score_block(EntryBlock b, const double* u, std::size_t z, double* w) {                 \
@@ -406,7 +477,12 @@ VELMORA_BODY std::uint16_t difference_sums_body(const std::uint16_t* a, const st
                              std::int64_t* sin_sum) {                                                          \
         ::velmora::generic::fold_chunks<generic_add_items>(items, count, len, table, n, cos_sum, sin_sum);     \
     }                                                                                                          \
-    [[maybe_unused]] constexpr BundleKernels generic_bundle{generic_fold};
+    target void generic_weighted_fold(const std::uint16_t* const* items, const std::uint64_t* weights,         \
+                                      std::size_t count, std::size_t len, const std::int16_t* table,           \
+                                      std::uint32_t n, std::int64_t* cos_sum, std::int64_t* sin_sum) {         \
+        ::velmora::generic::weighted_fold_body(items, weights, count, len, table, n, cos_sum, sin_sum);        \
+    }                                                                                                          \
+    [[maybe_unused]] constexpr BundleKernels generic_bundle{generic_fold, generic_weighted_fold};
 
 #define VELMORA_LATTICE_GENERIC(target)                                                                        \
     target std::size_t generic_estimate(const double* xy, std::size_t len, std::uint32_t n,                    \

@@ -26,6 +26,11 @@ struct BundleKernels {
     // every phase is below n.
     void (*fold)(const std::uint16_t* const* items, std::size_t count, std::size_t len, const std::int16_t* table,
                  std::uint32_t n, std::int64_t* cos_sum, std::int64_t* sin_sum);
+    // As fold, each item's entries multiplied by weights[k] (the caller keeps
+    // the total weight at most kMaxBundleWeight, so no 64-bit sum overflows).
+    void (*weighted_fold)(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
+                          std::size_t len, const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                          std::int64_t* sin_sum);
 };
 
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cmath>
 #include <cstdint>
 
 #include "core/portable.hpp"
@@ -52,7 +53,41 @@ struct ElementwiseKernels {
                             std::size_t len, std::uint32_t n);
     // r[i] = mix(base ^ (i * 0x9E3779B97F4A7C15)) mod n for i in [0, len).
     void (*generate)(std::uint16_t* r, std::size_t len, std::uint64_t base, std::uint32_t n);
+    // r[i] = (a[i] * e) mod n, for e < n; returns the largest phase read.
+    std::uint16_t (*power_int)(const std::uint16_t* a, std::uint16_t* r, std::size_t len, std::uint32_t e,
+                               std::uint32_t n);
+    // r[i] = the real power of a[i] (real_power_phase below), for a finite x
+    // with |x| * n <= kFastRealLimit; returns the largest phase read.
+    std::uint16_t (*power_real)(const std::uint16_t* a, std::uint16_t* r, std::size_t len, double x,
+                                std::uint32_t n);
 };
+
+// Below this bound on |x| * n, every product s * x (|s| <= n / 2) and its
+// rounding stay under 2^52, where the kernels reduce it in binary64 exactly.
+inline constexpr double kFastRealLimit = 4503599627370496.0;  // 2^52
+
+// The real power of one phase k, for any finite x: its signed value s in
+// (-n/2, n/2] times x in binary64, rounded to the nearest integer with halves
+// away from zero, saturated to the signed 64-bit range, then reduced mod n.
+inline std::uint32_t real_power_phase(std::uint32_t k, double x, std::uint32_t n) {
+    const double s = 2 * k <= n ? static_cast<double>(k) : static_cast<double>(k) - static_cast<double>(n);
+    const double p = s * x;
+    std::int64_t t;
+    if (p >= 9223372036854775808.0)
+        t = INT64_MAX;
+    else if (p < -9223372036854775808.0)
+        t = INT64_MIN;
+    else {
+        // trunc and the exact fraction p - trunc(p) decide the half-way case.
+        const double whole = std::trunc(p);
+        const double fraction = p - whole;
+        t = static_cast<std::int64_t>(whole);
+        if (fraction >= 0.5) ++t;
+        if (fraction <= -0.5) --t;
+    }
+    const std::int64_t m = t % static_cast<std::int64_t>(n);
+    return static_cast<std::uint32_t>(m < 0 ? m + n : m);
+}
 
 
 }  // namespace velmora

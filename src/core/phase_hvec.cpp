@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -181,7 +183,13 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
     });
 }
 
-Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
+namespace {
+
+// The fold of bundle, unweighted when `weights` is empty; `weighted_count`
+// is the number of items the weighted call stands for (the item count when
+// unweighted), which only decides between the memo and the full table.
+Result<PhaseHVec> bundle_folded(std::span<const PhaseHVec* const> items, std::span<const std::uint64_t> weights,
+                                double weighted_count) {
     if (items.empty()) return Error::domain(kEmptyBundleMessage);
     const std::uint64_t dim = items[0]->dim;
     const std::uint32_t n = items[0]->n;
@@ -207,7 +215,7 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
         // computing each one (once, into the memo) costs less than building
         // the whole table, and gives the same bits.
         SharedTable<std::int16_t> table = cached_bundle_phasor_table(n);
-        const bool few = !table && static_cast<double>(items.size()) * static_cast<double>(dim) * 4.0 < n;
+        const bool few = !table && weighted_count * static_cast<double>(dim) * 4.0 < n;
         if (!table && !few) table = bundle_phasor_table(n);
         const std::shared_ptr<PhasorMemo> memo = few ? bundle_phasor_memo(n) : nullptr;
         const BundleKernels& bundle_kernels = kernels().bundle;
@@ -219,15 +227,22 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
             std::fill_n(cos_sum, len, 0);
             std::fill_n(sin_sum, len, 0);
             if (few) {
-                for (const PhaseHVec* item : items)
+                for (std::size_t k = 0; k < items.size(); ++k) {
+                    const std::int64_t w = weights.empty() ? 1 : static_cast<std::int64_t>(weights[k]);
                     for (std::size_t i = 0; i < len; ++i) {
-                        const std::array<std::int16_t, 2> entry = memo_bundle_phasor(*memo, n, item->phases[start + i]);
-                        cos_sum[i] += entry[0];
-                        sin_sum[i] += entry[1];
+                        const std::array<std::int16_t, 2> entry =
+                            memo_bundle_phasor(*memo, n, items[k]->phases[start + i]);
+                        cos_sum[i] += w * entry[0];
+                        sin_sum[i] += w * entry[1];
                     }
+                }
             } else {
                 for (std::size_t k = 0; k < items.size(); ++k) rows[k] = items[k]->phases.data() + start;
-                bundle_kernels.fold(rows.data(), rows.size(), len, table->data(), n, cos_sum, sin_sum);
+                if (weights.empty())
+                    bundle_kernels.fold(rows.data(), rows.size(), len, table->data(), n, cos_sum, sin_sum);
+                else
+                    bundle_kernels.weighted_fold(rows.data(), weights.data(), rows.size(), len, table->data(), n,
+                                                 cos_sum, sin_sum);
             }
             for (std::size_t i = 0; i < len; ++i) {
                 xy[2 * i] = static_cast<double>(cos_sum[i]);
@@ -235,6 +250,82 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
             }
             lattice_levels(xy, len, n, r.phases.data() + start);
         }
+        return r;
+    });
+}
+
+}  // namespace
+
+Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items) {
+    return bundle_folded(items, {}, static_cast<double>(items.size()));
+}
+
+Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<const std::uint64_t> weights) {
+    if (weights.size() != items.size()) return Error::domain(kWeightsLengthMessage);
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        // Zero weights drop their items before anything is checked, as the
+        // repeated list would not hold them at all.
+        std::vector<const PhaseHVec*> kept;
+        std::vector<std::uint64_t> kept_weights;
+        std::uint64_t total = 0;
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            if (weights[k] == 0) continue;
+            if (weights[k] > kMaxBundleWeight - total) return Error::domain(kWeightsOverflowMessage);
+            total += weights[k];
+            kept.push_back(items[k]);
+            kept_weights.push_back(weights[k]);
+        }
+        return bundle_folded(kept, kept_weights, static_cast<double>(total));
+    });
+}
+
+Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e) {
+    if (auto s = check_shape(v); !s) return std::move(s).error();
+    if (e >= v.n) return index_out_of_bounds(v.n, e);
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
+        const std::uint16_t largest = kernels().elementwise.power_int(v.phases.data(), r.phases.data(), v.dim, e, v.n);
+        if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
+        return r;
+    });
+}
+
+Result<PhaseHVec> power_real(const PhaseHVec& v, double x) {
+    if (auto s = check_shape(v); !s) return std::move(s).error();
+    if (!std::isfinite(x)) return Error::internal("power_real needs a finite exponent");
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
+        const std::uint16_t* a = v.phases.data();
+        std::uint16_t* out = r.phases.data();
+        std::uint16_t largest = 0;
+        if (std::fabs(x) * v.n <= kFastRealLimit) {
+            largest = kernels().elementwise.power_real(a, out, v.dim, x, v.n);
+        } else {
+            // Products that may pass 2^52 (or saturate) are rare; each goes
+            // through the general rounding.
+            for (std::size_t i = 0; i < v.dim; ++i) {
+                largest = std::max(largest, a[i]);
+                out[i] = static_cast<std::uint16_t>(real_power_phase(a[i], x, v.n));
+            }
+        }
+        if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
+        return r;
+    });
+}
+
+Result<PhaseHVec> permute(const PhaseHVec& v, std::uint64_t shift) {
+    if (auto s = check_shape(v); !s) return std::move(s).error();
+    if (v.dim != 0 && shift >= v.dim) return index_out_of_bounds(v.dim, shift);
+    return catching_allocation([&]() -> Result<PhaseHVec> {
+        PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
+        if (v.dim == 0) return r;
+        // Two block copies: the tail of v moves to the front, the rest after it.
+        const std::uint16_t* src = v.phases.data();
+        std::uint16_t* dst = r.phases.data();
+        const std::size_t moved = static_cast<std::size_t>(shift);
+        const std::size_t rest = static_cast<std::size_t>(v.dim) - moved;
+        std::memcpy(dst, src + rest, moved * sizeof(std::uint16_t));
+        std::memcpy(dst + moved, src, rest * sizeof(std::uint16_t));
         return r;
     });
 }

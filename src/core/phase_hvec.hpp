@@ -103,5 +103,25 @@ Result<PhaseHVec> generate(std::uint64_t dim, std::uint32_t n, std::uint64_t see
 // The items are read in place, through pointers (the caller keeps them alive).
 Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items);
 Result<PhaseHVec> bundle(std::span<const PhaseHVec> items);
+// As bundle of the items with item k repeated weights[k] times, at the cost
+// of one pass per item: each table phasor is multiplied by its weight.
+// Zero weights drop their items; all zero is the empty-bundle domain error.
+// A length mismatch or a total weight above kMaxBundleWeight (whose sums
+// would leave 64 bits) are domain errors with the messages below.
+inline constexpr std::uint64_t kMaxBundleWeight = std::uint64_t{1} << 48;
+inline constexpr const char* kWeightsLengthMessage = "weights must have one entry per item";
+inline constexpr const char* kWeightsOverflowMessage =
+    "weights too large: the total weight overflows the exact integer sums";
+Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<const std::uint64_t> weights);
+
+// (k * e) mod n per phase k, for an exponent already reduced below n.
+Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e);
+// Per phase k, its signed value in (-n/2, n/2] times x in binary64, rounded
+// with halves away from zero, saturated to 64 bits, reduced mod n; x finite.
+Result<PhaseHVec> power_real(const PhaseHVec& v, double x);
+
+// Cyclic rotation: component i lands at (i + shift) mod dim. `shift` must
+// already be reduced below dim (any value for dim 0).
+Result<PhaseHVec> permute(const PhaseHVec& v, std::uint64_t shift);
 
 }  // namespace velmora

@@ -99,6 +99,35 @@ void test_elementwise(const KernelVariant& v) {
     }
 }
 
+// Both power rows against the plain loops: every exponent class (0, 1, n - 1,
+// random), reals on and next to the half-way points, and the largest |x| the
+// fast row takes; the general per-phase rounding against the same loop past it.
+void test_power(const KernelVariant& v) {
+    const ElementwiseKernels& k = v.table->elementwise;
+    const std::string tag = std::string("[") + isa_name(v.isa) + "] ";
+    for (std::uint32_t n : kResolutions)
+        for (std::size_t len : {0, 1, 15, 16, 17, 33, 70, 257, 1023}) {
+            const Phases a = random_phases(len, n);
+            Phases r(len);
+            const std::string at = " n=" + std::to_string(n) + " len=" + std::to_string(len);
+            for (std::uint32_t e : {0u, 1u, n - 1, static_cast<std::uint32_t>(rng() % n)}) {
+                const std::uint16_t seen = k.power_int(a.data(), r.data(), len, e, n);
+                check(r == reference::power_int(a, e, n) && seen < n, tag + "power_int e=" + std::to_string(e) + at);
+            }
+            const double limit = kFastRealLimit / n;
+            for (double x : {0.5, -0.5, 1.5, 2.5, 1.0 / 3, -7.25, 0.49999999999999994, std::nextafter(0.5, 1.0),
+                             1e-300, -0.0, 12345.5, limit, -limit, std::nextafter(limit, 0.0),
+                             static_cast<double>(rng() % 1000000) / 64 - 7000}) {
+                const std::uint16_t seen = k.power_real(a.data(), r.data(), len, x, n);
+                check(r == reference::power_real(a, x, n) && seen < n, tag + "power_real x=" + std::to_string(x) + at);
+            }
+            for (double x : {1e300, -1e300, 9.3e18, 2.0 * limit + 0.5}) {
+                for (std::size_t i = 0; i < len; ++i) r[i] = static_cast<std::uint16_t>(real_power_phase(a[i], x, n));
+                check(r == reference::power_real(a, x, n), tag + "real_power_phase x=" + std::to_string(x) + at);
+            }
+        }
+}
+
 // x mod n by the reciprocal, for every n in 2..65536 on the words where a
 // remainder is most easily off by one: multiples of n and their neighbours,
 // the ends of the 32- and 64-bit ranges, and random words.
@@ -368,6 +397,31 @@ void test_bundle_kernels(const KernelVariant& v) {
                 ++cases;
             }
     }
+    // The weighted fold against the plain multiply-add, weights up to the
+    // largest total the core lets through.
+    for (std::uint32_t n : {2u, 31u, 1000u, 65536u}) {
+        const auto table = bundle_phasor_table(n);
+        for (std::size_t count : {1, 3, 17})
+            for (std::size_t len : {0, 1, 7, 16, 17, 33, 512}) {
+                std::vector<Phases> items;
+                std::vector<const std::uint16_t*> rows;
+                std::vector<std::uint64_t> weights;
+                for (std::size_t i = 0; i < count; ++i) {
+                    items.push_back(random_phases(len, n));
+                    weights.push_back(i == 0 ? kMaxBundleWeight / count : rng() % 1000);
+                }
+                for (const Phases& p : items) rows.push_back(p.data());
+                std::vector<std::int64_t> c(len, 5), s(len, -5), pc(len, 5), ps(len, -5);
+                k.weighted_fold(rows.data(), weights.data(), count, len, table->data(), n, c.data(), s.data());
+                for (std::size_t j = 0; j < count; ++j)
+                    for (std::size_t i = 0; i < len; ++i) {
+                        pc[i] += static_cast<std::int64_t>(weights[j]) * (*table)[2 * std::size_t{items[j][i]}];
+                        ps[i] += static_cast<std::int64_t>(weights[j]) * (*table)[2 * std::size_t{items[j][i]} + 1];
+                    }
+                wrong += c != pc || s != ps;
+                ++cases;
+            }
+    }
     check(wrong == 0, std::string(isa_name(isa)) + " bundle fold: " + std::to_string(wrong) + " of " +
                           std::to_string(cases) + " wrong");
 }
@@ -563,6 +617,7 @@ int main() {
         test_correctly_rounded(v);
         test_lattice_levels(v);
         test_bundle_kernels(v);
+        test_power(v);
     }
     test_variant_list();
     test_atan2_estimate();

@@ -22,6 +22,27 @@ inline double cos(double x) { return plain().cos(x); }
 inline double sin(double x) { return plain().sin(x); }
 inline double atan2(double y, double x) { return plain().atan2(y, x); }
 
+inline Phases power_int(const Phases& a, std::uint32_t e, std::uint32_t n) {
+    Phases r(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) r[i] = static_cast<std::uint16_t>(std::uint64_t{a[i]} * e % n);
+    return r;
+}
+
+// Signed phase times x, std::round (halves away from zero), saturated, mod n.
+inline Phases power_real(const Phases& a, double x, std::uint32_t n) {
+    Phases r(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const std::int64_t s = 2 * std::uint32_t{a[i]} <= n ? a[i] : std::int64_t{a[i]} - n;
+        const double p = std::round(static_cast<double>(s) * x);
+        const std::int64_t t = p >= 9223372036854775808.0 ? std::numeric_limits<std::int64_t>::max()
+                               : p < -9223372036854775808.0 ? std::numeric_limits<std::int64_t>::min()
+                                                            : static_cast<std::int64_t>(p);
+        const std::int64_t m = t % std::int64_t{n};
+        r[i] = static_cast<std::uint16_t>(m < 0 ? m + n : m);
+    }
+    return r;
+}
+
 inline Phases bind(const Phases& a, const Phases& b, std::uint32_t n) {
     Phases r(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) r[i] = static_cast<std::uint16_t>((std::uint32_t{a[i]} + b[i]) % n);

@@ -295,6 +295,25 @@ def build_paths():
 
     # ---- memory exhaustion
     add("memory/random", P.random, (huge, 2, 0), expect=MemoryError)
+
+    # ---- permute, power, weighted bundle
+    add("permute", a.permute, (-(2 ** 80),), expect=P)
+    add("permute/index object", a.permute, (Idx(5),), expect=P)
+    add("permute/float", a.permute, (1.5,), expect=T, note="shifts")
+    add("power/int", a.power, (-(3 ** 70),), expect=P)
+    add("power/real", a.power, (2.5,), expect=P)
+    add("power/integral real", a.power, (2.0 ** 80,), expect=P)
+    add("power/nan", a.power, (float("nan"),), expect=V, message="exponent must be finite")
+    add("power/str", a.power, ("2",), expect=T, note="exponent")
+    add("bundle/weights", P.bundle, ([a, b],), dict(weights=[3, Idx(2)]), expect=P)
+    add("bundle/weights zero", P.bundle, ([a, b],), dict(weights=[0, 0]), expect=V,
+        message="cannot bundle an empty list")
+    add("bundle/weights negative", P.bundle, ([a, b],), dict(weights=[1, -1]), expect=V,
+        message="weights must be non-negative")
+    add("bundle/weights length", P.bundle, ([a, b],), dict(weights=[1]), expect=V,
+        message="weights must have one entry per item")
+    add("bundle/weights huge", P.bundle, ([a],), dict(weights=[2 ** 200]), expect=O)
+    add("bundle/weights float", P.bundle, ([a],), dict(weights=[1.0]), expect=T, note="weights")
     return paths
 
 
