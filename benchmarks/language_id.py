@@ -55,9 +55,12 @@ def numpy_pipeline(train, test, langs, dim, n):
     def encode(text):
         counts = manpage_text.trigram_counts(text)
         grams = list(counts)
-        k = np.stack([np.roll(letter(g[0]), 2) + np.roll(letter(g[1]), 1) + letter(g[2]) for g in grams])
-        w = np.array([counts[g] for g in grams], dtype=np.float64)
-        v = w @ np.exp(2j * np.pi * (k % n) / n)
+        v = np.zeros(dim, dtype=np.complex128)
+        for start in range(0, len(grams), 256):  # blocks, so that memory stays small
+            block = grams[start:start + 256]
+            k = np.stack([np.roll(letter(g[0]), 2) + np.roll(letter(g[1]), 1) + letter(g[2]) for g in block])
+            w = np.array([counts[g] for g in block], dtype=np.float64)
+            v += w @ np.exp(2j * np.pi * (k % n) / n)
         return v / np.linalg.norm(v)
 
     t0 = time.perf_counter()
