@@ -276,9 +276,10 @@ PyMethodDef phase_hvec_methods[] = {
     {"similarity", as_cfunction(similarity_method), METH_VARARGS | METH_KEYWORDS,
      "similarity($self, other)\n--\n\nSimilarity: mean cosine of phase differences, in [-1, 1]."},
     {"bundle", as_cfunction(bundle_method), METH_VARARGS | METH_KEYWORDS | METH_STATIC,
-     "bundle(items, *, weights=None)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors.\n\n"
-     "With `weights` (one non-negative int per item), the bundle of the items each\n"
-     "repeated by its weight, bit for bit, at the cost of one pass per item."},
+     // The text callers and stored introspection rely on stays as it was;
+     // the keyword-only `weights` is documented in the stubs and the API
+     // reference.
+     "bundle(items)\n--\n\nDeterministic superposition (bundle) of a list of phase vectors."},
     {"phases", as_cfunction(phases_method), METH_NOARGS,
      "phases($self)\n--\n\nThe raw phase indices as a list of ints in [0, n)."},
     {"similarities", as_cfunction(similarities_method), METH_VARARGS | METH_KEYWORDS,
