@@ -57,7 +57,7 @@ def test_sentences_need_forty_mostly_letter_characters():
 
 
 def test_split_is_deterministic_and_keeps_pages_apart():
-    pages = {"p%d.1" % i: "Sentence number %d of a page, long enough to be a test sample. More words here." % i
+    pages = {"p%d.1" % i: "Sentence number %s of a page, long enough to be a test sample. More words here." % ("x" * (i + 1))
              for i in range(40)}
     corpus = {"en": {"q.1": "Not shared."}, "xx": pages, "yy": dict(reversed(list(pages.items())))}
     train, test = mt.split(corpus, train_chars=500, test_sentences=3)
@@ -66,7 +66,7 @@ def test_split_is_deterministic_and_keeps_pages_apart():
     tested = {p for p in pages if mt.is_test_page(p)}
     assert 0 < len(tested) < len(pages)
     for _, s in test:
-        assert any(pages[p].startswith(s) for p in tested) and s not in train["xx"]
+        assert any(mt.prose(pages[p]).startswith(s) for p in tested) and s not in train["xx"]
     assert len(train["xx"]) == 500 and "p1 " not in train["xx"]
     # untranslated (English) sentences are samples of neither side
     corpus["xx"]["p0.1"] = "An English sentence that a translation left as it was, long."
@@ -98,3 +98,11 @@ def test_example_runs_on_the_inline_sample(tmp_path):
                           capture_output=True, text=True, timeout=120)
     assert proc.returncode == 0, proc.stderr
     assert "using the inline sample" in proc.stdout and "3 test sentences: 3 right" in proc.stdout
+
+
+@pytest.mark.parametrize("sentence, kept", [
+    ("Fuld dokumentation <https://www.gnu.org/x>", "Fuld dokumentation"),
+    ("FILE exists, see bpf_read() and /etc/issue (u32) \u2014 done.", "exists, see and \u2014 done."),
+])
+def test_prose_leaves_out_what_is_not_words(sentence, kept):
+    assert mt.prose(sentence) == kept

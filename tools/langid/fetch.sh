@@ -19,8 +19,9 @@ cache=${VELMORA_LANGID_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/langid}
 python=${PYTHON:-python3}
 
 # manpages-l10n's binary packages in Debian 12 (apt-cache lists each), and
-# the English pages.
-packages=(manpages manpages-cs manpages-da manpages-de manpages-el manpages-es manpages-fi manpages-fr
+# the English pages (manpages has sections 1 and 4-8, manpages-dev 2 and 3,
+# which the translations cover too).
+packages=(manpages manpages-dev manpages-cs manpages-da manpages-de manpages-el manpages-es manpages-fi manpages-fr
           manpages-hu manpages-id manpages-it manpages-mk manpages-nb manpages-nl manpages-pl manpages-pt-br
           manpages-ro manpages-ru manpages-sr manpages-sv manpages-uk manpages-vi)
 stamp=$cache/.velmora-packages

@@ -193,13 +193,32 @@ def is_test_page(page, test_share=5):
     return zlib.crc32(page.encode("utf-8")) % test_share == 0
 
 
+PUNCTUATION = ".,;:!?\"'()[]{}<>\u00ab\u00bb\u201c\u201d\u201e\u2018\u2019\u2039\u203a"
+
+
+def _is_word(token):
+    """A word of running text: letters (hyphens and apostrophes inside), once the punctuation
+    around it is taken off. Not one: paths, addresses, options, numbers, identifiers with
+    underscores or calls, and words in capitals (constants, placeholders such as FILE)."""
+    core = token.strip(PUNCTUATION)
+    if not core or all(c in "-\u2013\u2014" for c in core):
+        return True  # punctuation of its own, a dash
+    return (all(c.isalpha() or c in "-'\u2019" for c in core) and core[0].isalpha()
+            and not (len(core) > 1 and core.isupper()))
+
+
+def prose(sentence):
+    """The sentence with its tokens that are not words of the language (see _is_word) left out."""
+    return " ".join(t for t in sentence.split() if _is_word(t))
+
+
 def sentences(text, min_length=MIN_SENTENCE):
-    """Sentences of at least min_length characters that are mostly letters (not paths,
-    options or numbers)."""
+    """Sentences, as their prose (tokens that are not words left out), of at least min_length
+    characters that are mostly letters."""
     out = []
     for paragraph in text.split("\n\n"):
         for s in SENTENCE_END.split(paragraph.strip()):
-            s = s.strip()
+            s = prose(s)
             if len(s) >= min_length and sum(c.isalpha() or c == " " for c in s) >= 0.8 * len(s):
                 out.append(s)
     return out
@@ -217,23 +236,44 @@ def load(text_dir):
     return corpus
 
 
+WORD = re.compile(r"[^\W\d_]+")
+
+
+def _is_english(sentence, english_words, share=0.8):
+    """Whether nearly every word of the sentence is an English word: an untranslated sentence
+    whose English original reads a little differently from the packaged English page."""
+    words = WORD.findall(sentence.lower())
+    return bool(words) and sum(w in english_words for w in words) >= share * len(words)
+
+
+def _non_ascii_share(text):
+    letters = [c for c in text if c.isalpha()]
+    return sum(not c.isascii() for c in letters) / max(1, len(letters))
+
+
 def split(corpus, train_chars=400_000, test_sentences=200):
     """(train, test): train[lang] is training text from the training pages, up to train_chars
     characters (pages in name order); test is a list of (lang, sentence) pairs, up to
     test_sentences per language from the other pages.
 
-    A translation ships the paragraphs it has not translated yet in English; a sentence that
-    also occurs in the English pages is not a sample of its language, so it is left out of
-    both sides.
+    A translation ships the paragraphs it has not translated yet in English, so what is not a
+    sample of its language is left out of both sides: a sentence that also occurs in the English
+    pages, one whose words are nearly all English words, and, in a language written in another
+    script than Latin (most of its letters not ASCII), a sentence whose letters are mostly ASCII
+    (command names, identifiers, English).
     """
-    english = set()
+    english, english_words = set(), set()
     for text in corpus.get("en", {}).values():
         english.update(sentences(text, 1))
+        english_words.update(WORD.findall(text.lower()))
     train, test = {}, []
     for lang, pages in corpus.items():
+        other_script = lang != "en" and _non_ascii_share(" ".join(pages.values())) > 0.5
         parts, size, pool = [], 0, set()
         for page, text in pages.items():
-            kept = [s for s in sentences(text, 1) if lang == "en" or s not in english]
+            kept = [s for s in sentences(text, 1)
+                    if lang == "en" or not (s in english or _is_english(s, english_words)
+                                            or (other_script and _non_ascii_share(s) < 0.5))]
             if is_test_page(page):
                 pool.update(s for s in kept if len(s) >= MIN_SENTENCE)
             elif size < train_chars:
