@@ -39,15 +39,9 @@ trap 'rm -rf "$work"' EXIT
 t0=$SECONDS
 
 echo "== free-threaded CPython: Debian 13's python3.13 source package" >&2
-debian_root_init "$work/apt" \
-  "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian trixie main" >&2 ||
-  exit 1
-mkdir -p "$work/src"
-# apt checks the downloaded files against the signed Sources index.
+debian_trixie_source "$work" python3.13 || exit 1
 # dpkg-source unpacks the upstream tarball and Debian's directory without
 # applying Debian's patches (see above).
-(cd "$work/src" && timeout 600 apt-get "${apt_opts[@]}" source --download-only -qq python3.13) \
-  >"$work/apt-source.log" 2>&1 || { cat "$work/apt-source.log" >&2; exit 1; }
 dsc=$(ls "$work"/src/python3.13_*.dsc)
 version=$(basename "$dsc" .dsc)
 (cd "$work/src" && dpkg-source --skip-patches -x "$dsc" tree >"$work/dpkg-source.log" 2>&1) ||

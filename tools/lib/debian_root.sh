@@ -35,6 +35,18 @@ debian_root_unpack() {
   echo "$(ls "$dir"/var/cache/apt/archives/*.deb | wc -l) packages unpacked into $sysroot"
 }
 
+# Downloads Debian 13's source package $2 into $1/src through a private apt
+# root in $1/apt; apt checks the files against the signed Sources index.
+debian_trixie_source() {
+  local dir=$1 package=$2
+  debian_root_init "$dir/apt" \
+    "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian trixie main" >&2 ||
+    return 1
+  mkdir -p "$dir/src"
+  (cd "$dir/src" && timeout 600 apt-get "${apt_opts[@]}" source --download-only -qq "$package") \
+    >"$dir/apt-source.log" 2>&1 || { cat "$dir/apt-source.log" >&2; return 1; }
+}
+
 wheel_argument() {
   if [ $# -lt 1 ]; then
     echo "usage: $0 WHEEL [PYTEST ARGS...]" >&2

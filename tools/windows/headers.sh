@@ -26,12 +26,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-winheaders.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 t0=$SECONDS
 echo "== Windows CPython headers: Debian 13's python3.13 source package" >&2
-debian_root_init "$work/apt" \
-  "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian trixie main" >&2 ||
-  exit 1
-mkdir -p "$work/src"
-(cd "$work/src" && timeout 600 apt-get "${apt_opts[@]}" source --download-only -qq python3.13) \
-  >"$work/apt-source.log" 2>&1 || { cat "$work/apt-source.log" >&2; exit 1; }
+debian_trixie_source "$work" python3.13 || exit 1
 version=$(basename "$(ls "$work"/src/python3.13_*.dsc)" .dsc)
 orig=$(ls "$work"/src/python3.13_*.orig.tar.* | grep -v "\.asc$")
 top=$(tar -tf "$orig" | awk -F/ 'NR == 1 { print $1 }')
