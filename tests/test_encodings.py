@@ -3,7 +3,6 @@
 import math
 from fractions import Fraction
 
-import numpy as np
 import pytest
 from conftest import assert_refcounts_stable, check_note
 
@@ -34,10 +33,11 @@ def lattice_power(phases, x, n):
 
 @pytest.mark.parametrize("n", RESOLUTIONS)
 @pytest.mark.parametrize("dim", [0, 1, 37, 1000])
-def test_permute_is_numpy_roll(n, dim):
+def test_permute_is_a_cyclic_roll(n, dim):
     v = P.random(dim, n, n + dim)
     for shifts in [0, 1, -1, dim, dim + 1, -dim - 2, Idx(3), True] + HUGE:
-        assert v.permute(shifts).phases() == np.roll(np.array(v.phases(), dtype=np.int64), int(shifts)).tolist()
+        ps = v.phases()
+        assert v.permute(shifts).phases() == [ps[(i - int(shifts)) % dim] for i in range(dim)]
         assert v.permute(shifts).permute(-int(shifts)).phases() == v.phases()
     assert v.permute().phases() == v.permute(1).phases()
 
@@ -45,7 +45,7 @@ def test_permute_is_numpy_roll(n, dim):
 @pytest.mark.parametrize("n", RESOLUTIONS)
 def test_power_integer_exact(n):
     v = P.random(500, n, 11)
-    for e in [0, 1, -1, 2, n - 1, n, n + 1, Idx(-5), np.int64(7), True] + HUGE:
+    for e in [0, 1, -1, 2, n - 1, n, n + 1, Idx(-5), True] + HUGE:
         assert v.power(e).phases() == [k * int(e) % n for k in v.phases()]
     assert v.power(3).bind(v.power(-5)).phases() == v.power(-2).phases()
 
@@ -54,7 +54,7 @@ def test_power_integer_exact(n):
 def test_power_real_rounding(n):
     v = P.random(500, n, 12)
     for x in [0.5, -0.5, 1.5, -2.5, 0.49999999999999994, 1 / 3, -7.3, 1e-300, 12345.5, 2.0 ** 40 + 0.5,
-              2.0 ** 51 + 0.5, -(2.0 ** 50 + 0.25), Fraction(7, 2), np.float64(-0.75), np.float32(0.5)]:
+              2.0 ** 51 + 0.5, -(2.0 ** 50 + 0.25), Fraction(7, 2)]:
         assert v.power(x).phases() == lattice_power(v.phases(), float(x), n), x
 
 
@@ -68,7 +68,7 @@ def test_fractional_power_kernel_is_close_to_sinc():
     base = P.random(20000, 65536, 9)
     for d in [0.0, 0.5, 1.0, 2.5]:
         sim = base.power(1.25).similarity(base.power(1.25 + d))
-        assert abs(sim - (np.sinc(d))) < 0.03
+        assert abs(sim - (math.sin(math.pi * d) / (math.pi * d) if d else 1.0)) < 0.03
 
 
 @pytest.mark.parametrize("call, exc, message, note", [
