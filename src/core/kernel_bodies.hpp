@@ -202,9 +202,19 @@ VELMORA_BODY double reduce_double(double x, double n, double inv) {
 
 VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
                                           std::size_t len, std::uint32_t e, std::uint32_t n) {
+    std::uint16_t seen = 0;
+    if ((n & (n - 1)) == 0) {
+        // n divides 2^16, so k e mod n is the low bits of the 16-bit product:
+        // one multiply per lane, as cheap as bind.
+        const std::uint16_t mask = static_cast<std::uint16_t>(n - 1);
+        for (std::size_t i = 0; i < len; ++i) {
+            seen = std::max(seen, a[i]);
+            r[i] = static_cast<std::uint16_t>(static_cast<std::uint16_t>(std::uint32_t{a[i]} * e) & mask);
+        }
+        return seen;
+    }
     // k e < n^2 <= 2^32 is exact in binary64.
     const double nd = static_cast<double>(n), inv = 1.0 / nd, ed = static_cast<double>(e);
-    std::uint16_t seen = 0;
     for (std::size_t i = 0; i < len; ++i) {
         seen = std::max(seen, a[i]);
         const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
@@ -221,8 +231,26 @@ VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std
 VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
                                            std::size_t len, double x, std::uint32_t n) {
     const double nd = static_cast<double>(n), inv = 1.0 / nd;
-    const double offset = static_cast<double>(((std::uint64_t{1} << 50) / n) * n);
     std::uint16_t seen = 0;
+    if ((n & (n - 1)) == 0) {
+        // t + 1.5 * 2^52 holds the integer t in its significand as 2^51 + t,
+        // so its low 16 bits are t mod 2^16, which n divides: the remainder
+        // is a mask of the bits instead of a division.
+        const std::uint64_t mask = n - 1;
+        for (std::size_t i = 0; i < len; ++i) {
+            seen = std::max(seen, a[i]);
+            const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
+            const double s = 2 * k <= nd ? k : k - nd;
+            const double p = s * x;
+            double t = nearest_integer(p);
+            const double d = p - t;
+            t = d == 0.5 && p > 0 ? t + 1 : t;
+            t = d == -0.5 && p < 0 ? t - 1 : t;
+            r[i] = static_cast<std::uint16_t>(std::bit_cast<std::uint64_t>(t + kRoundingShift) & mask);
+        }
+        return seen;
+    }
+    const double offset = static_cast<double>(((std::uint64_t{1} << 50) / n) * n);
     for (std::size_t i = 0; i < len; ++i) {
         seen = std::max(seen, a[i]);
         const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
