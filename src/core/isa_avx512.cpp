@@ -160,11 +160,56 @@ VELMORA_TARGET_AVX512 void add_avx512(const std::uint16_t* const* chunk, std::si
     }
 }
 
-// The plain weighted fold, widened by the compiler for this target.
+// The weighted steps: the same lookups, each term times the item's weight
+// (a 32-bit multiply per lane) before it is added.
+VELMORA_TARGET_AVX512 VELMORA_BODY void add16_weighted(std::int32_t* c, std::int32_t* s, __m512i cos_part,
+                                                     __m512i sin_part, __m512i w) {
+    add16(c, s, _mm512_mullo_epi32(cos_part, w), _mm512_mullo_epi32(sin_part, w));
+}
+
+VELMORA_TARGET_AVX512 void add_weighted_avx512_small(const std::uint16_t* p, std::size_t len,
+                                                     const std::int16_t* table, std::uint32_t n, std::int32_t weight,
+                                                     std::int32_t* c, std::int32_t* s) {
+    alignas(64) std::int16_t cos_table[32] = {}, sin_table[32] = {};
+    for (std::uint32_t q = 0; q < n; ++q) {
+        cos_table[q] = table[2 * q];
+        sin_table[q] = table[2 * q + 1];
+    }
+    const __m512i cos_t = _mm512_load_si512(cos_table), sin_t = _mm512_load_si512(sin_table);
+    const __m512i w = _mm512_set1_epi32(weight);
+    std::size_t i = 0;
+    for (; i + 32 <= len; i += 32) {
+        const __m512i at = _mm512_loadu_si512(p + i);
+        const __m512i cw = _mm512_permutexvar_epi16(at, cos_t);
+        const __m512i sw = _mm512_permutexvar_epi16(at, sin_t);
+        add16_weighted(c + i, s + i, _mm512_cvtepi16_epi32(_mm512_castsi512_si256(cw)),
+                       _mm512_cvtepi16_epi32(_mm512_castsi512_si256(sw)), w);
+        add16_weighted(c + i + 16, s + i + 16, _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(cw, 1)),
+                       _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sw, 1)), w);
+    }
+    generic::add_weighted_item(p, i, len, table, weight, c, s);
+}
+
+VELMORA_TARGET_AVX512 void add_weighted_avx512(const std::uint16_t* p, std::size_t len, const std::int16_t* table,
+                                               std::uint32_t n, std::int32_t weight, std::int32_t* c,
+                                               std::int32_t* s) {
+    if (n <= 32) return add_weighted_avx512_small(p, len, table, n, weight, c, s);
+    const int* words = reinterpret_cast<const int*>(table);
+    const __m512i w = _mm512_set1_epi32(weight);
+    std::size_t i = 0;
+    for (; i + 16 <= len; i += 16) {
+        const __m512i at = _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
+        const __m512i word = _mm512_i32gather_epi32(at, words, 4);
+        add16_weighted(c + i, s + i, _mm512_srai_epi32(_mm512_slli_epi32(word, 16), 16), _mm512_srai_epi32(word, 16),
+                       w);
+    }
+    generic::add_weighted_item(p, i, len, table, weight, c, s);
+}
+
 VELMORA_TARGET_AVX512 void weighted_fold_avx512(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
                           std::size_t len, const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
                           std::int64_t* sin_sum) {
-    generic::weighted_fold_body(items, weights, count, len, table, n, cos_sum, sin_sum);
+    generic::weighted_fold_runs<add_weighted_avx512>(items, weights, count, len, table, n, cos_sum, sin_sum);
 }
 
 VELMORA_TARGET_AVX512 void fold_avx512(const std::uint16_t* const* items, std::size_t count, std::size_t len,

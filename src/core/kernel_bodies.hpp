@@ -290,13 +290,37 @@ VELMORA_BODY void fold_chunks(const std::uint16_t* const* items, std::size_t cou
     }
 }
 
+// Components [from, len) of one item, each term times the item's weight,
+// into 32-bit partial sums: the weighted twin of add_item.
+VELMORA_BODY void add_weighted_item(const std::uint16_t* p, std::size_t from, std::size_t len,
+                                    const std::int16_t* table, std::int32_t w, std::int32_t* __restrict c,
+                                    std::int32_t* __restrict s) {
+    for (std::size_t i = from; i < len; ++i) {
+        const std::int16_t* entry = table + 2 * std::size_t{p[i]};
+        c[i] += w * entry[0];
+        s[i] += w * entry[1];
+    }
+}
+
+// One variant's weighted inner step: one item of weight w into the partial
+// sums. add_weighted(item, len, table, n, w, cos part, sin part).
+using AddWeighted = void (*)(const std::uint16_t*, std::size_t, const std::int16_t*, std::uint32_t, std::int32_t,
+                             std::int32_t*, std::int32_t*);
+
+VELMORA_BODY void add_weighted_plain(const std::uint16_t* p, std::size_t len, const std::int16_t* table,
+                                     std::uint32_t, std::int32_t w, std::int32_t* c, std::int32_t* s) {
+    add_weighted_item(p, 0, len, table, w, c, s);
+}
+
 // One multiply-add per lookup. Runs of items whose weights add up to at most
-// 2^16 go into 32-bit partial sums (|w entry| summed stays within 2^30),
-// which the compiler widens; a heavier item goes alone into the 64-bit
-// totals (a weight fits in 2^48 and an entry in 2^14, so every sum is exact).
-VELMORA_BODY void weighted_fold_body(const std::uint16_t* const* items, const std::uint64_t* weights,
+// 2^16 go into 32-bit partial sums (|w entry| summed stays within 2^30)
+// through the variant's inner step; a heavier item goes alone into the
+// 64-bit totals (a weight fits in 2^48 and an entry in 2^14, so every sum is
+// exact). Every sum is an exact integer, so the grouping cannot change it.
+template <AddWeighted add_weighted>
+VELMORA_BODY void weighted_fold_runs(const std::uint16_t* const* items, const std::uint64_t* weights,
                                      std::size_t count, std::size_t len, const std::int16_t* table,
-                                     std::uint32_t, std::int64_t* __restrict cos_sum,
+                                     std::uint32_t n, std::int64_t* __restrict cos_sum,
                                      std::int64_t* __restrict sin_sum) {
     constexpr std::uint64_t kRunWeight = 65536;
     alignas(64) std::int32_t cos_part[kFoldBlock], sin_part[kFoldBlock];
@@ -317,19 +341,19 @@ VELMORA_BODY void weighted_fold_body(const std::uint16_t* const* items, const st
         std::fill_n(sin_part, len, 0);
         for (std::uint64_t run = 0; k < count && weights[k] <= kRunWeight - run; ++k) {
             run += weights[k];
-            const std::uint16_t* p = items[k];
-            const std::int32_t w = static_cast<std::int32_t>(weights[k]);
-            for (std::size_t i = 0; i < len; ++i) {
-                const std::int16_t* entry = table + 2 * std::size_t{p[i]};
-                cos_part[i] += w * entry[0];
-                sin_part[i] += w * entry[1];
-            }
+            add_weighted(items[k], len, table, n, static_cast<std::int32_t>(weights[k]), cos_part, sin_part);
         }
         for (std::size_t i = 0; i < len; ++i) {
             cos_sum[i] += cos_part[i];
             sin_sum[i] += sin_part[i];
         }
     }
+}
+
+VELMORA_BODY void weighted_fold_body(const std::uint16_t* const* items, const std::uint64_t* weights,
+                                     std::size_t count, std::size_t len, const std::int16_t* table,
+                                     std::uint32_t n, std::int64_t* cos_sum, std::int64_t* sin_sum) {
+    weighted_fold_runs<add_weighted_plain>(items, weights, count, len, table, n, cos_sum, sin_sum);
 }
 
 // Components [from, len) of one item: the whole item here, the tail past

@@ -399,7 +399,7 @@ void test_bundle_kernels(const KernelVariant& v) {
     }
     // The weighted fold against the plain multiply-add, weights up to the
     // largest total the core lets through.
-    for (std::uint32_t n : {2u, 31u, 1000u, 65536u}) {
+    for (std::uint32_t n : {2u, 31u, 32u, 33u, 1000u, 65536u}) {
         const auto table = bundle_phasor_table(n);
         for (std::size_t count : {1, 3, 17})
             for (std::size_t len : {0, 1, 7, 16, 17, 33, 512}) {
