@@ -1,5 +1,6 @@
-"""The figure of docs/capacity.md's factorize section, from benchmarks/data/capacity_factorize.csv:
-accuracy against D at F = 3, dim 1500 (n = 2 and n = 16), one line per method.
+"""The figures of docs/capacity.md's factorize section: accuracy against D at F = 3, dim 1500
+(n = 2 and n = 16), one line per method, from benchmarks/data/capacity_factorize.csv; and the
+operational capacity against dim, from benchmarks/data/factorize_operational.csv.
 
     python benchmarks/capacity_factorize_plots.py
 """
@@ -33,6 +34,27 @@ def main():
     axes[0].legend()
     fig.tight_layout()
     fig.savefig(os.path.join(HERE, "data", "capacity_factorize.png"), dpi=110)
+    operational()
+
+
+def operational():
+    """The largest D**3 solved in at least 99 % of problems, per dim."""
+    with open(os.path.join(HERE, "data", "factorize_operational.csv")) as fh:
+        rows = list(csv.DictReader(fh))
+    best = {}
+    for r in rows:
+        if int(r["solved"]) >= 0.99 * int(r["problems"]):
+            best[int(r["dim"])] = max(best.get(int(r["dim"]), 0), int(r["search_space"]))
+    dims = sorted(best)
+    fig, ax = plt.subplots(figsize=(5, 4))
+    ax.plot(dims, [best[z] for z in dims], marker="o", label="factorize, F = 3, n = 2")
+    ax.set_yscale("log")
+    ax.set_xlabel("dim")
+    ax.set_ylabel("operational capacity D^3 (solved in >= 99 %)")
+    ax.grid(alpha=0.3, which="both")
+    ax.legend()
+    fig.tight_layout()
+    fig.savefig(os.path.join(HERE, "data", "factorize_operational.png"), dpi=110)
 
 
 if __name__ == "__main__":

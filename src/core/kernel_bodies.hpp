@@ -380,7 +380,6 @@ constexpr double kPi2 = 1.5707963267948966;
 constexpr double kPi4 = 0.7853981633974483;
 constexpr double kTiny = 0x1p-900;
 constexpr double kHuge = 0x1p900;
-constexpr double kRoundMagic = 6755399441055744.0;  // 1.5 * 2^52
 
 // (-1)^i / (2i + 1), i = 0 .. 13.
 constexpr double kSeries[14] = {
@@ -428,7 +427,7 @@ VELMORA_BODY std::size_t estimate_loop(const double* xy, std::size_t len, std::u
     for (std::size_t j = 0; j < len; ++j) {
         const double x = xy[2 * j], y = xy[2 * j + 1];
         const double t = (estimate_body(y, x) / kFullTurn) * big_n;
-        const double k = (t + kRoundMagic) - kRoundMagic;
+        const double k = nearest_integer(t);
         const double d = std::fabs(t - k);
         const double ax = std::fabs(x), ay = std::fabs(y);
         const double lo = select(ax < ay, ax, ay), hi = select(ax < ay, ay, ax);
