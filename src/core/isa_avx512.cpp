@@ -119,16 +119,25 @@ VELMORA_TARGET_AVX512 VELMORA_BODY void add16(std::int32_t* c, std::int32_t* s, 
     _mm512_storeu_si512(s, _mm512_add_epi32(_mm512_loadu_si512(s), sin_part));
 }
 
-// The whole table of n <= 32 in two registers, 32 lookups per word permute.
-VELMORA_TARGET_AVX512 void add_avx512_small(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
-                                            const std::int16_t* table, std::uint32_t n, std::int32_t* c,
-                                            std::int32_t* s) {
+struct SmallTables {
+    __m512i cos_t, sin_t;
+};
+
+// A table of n <= 32 entries as two registers of 32 words, cos and sin.
+VELMORA_TARGET_AVX512 VELMORA_BODY SmallTables small_tables(const std::int16_t* table, std::uint32_t n) {
     alignas(64) std::int16_t cos_table[32] = {}, sin_table[32] = {};
     for (std::uint32_t p = 0; p < n; ++p) {
         cos_table[p] = table[2 * p];
         sin_table[p] = table[2 * p + 1];
     }
-    const __m512i cos_t = _mm512_load_si512(cos_table), sin_t = _mm512_load_si512(sin_table);
+    return {_mm512_load_si512(cos_table), _mm512_load_si512(sin_table)};
+}
+
+// The whole table of n <= 32 in two registers, 32 lookups per word permute.
+VELMORA_TARGET_AVX512 void add_avx512_small(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                                            const std::int16_t* table, std::uint32_t n, std::int32_t* c,
+                                            std::int32_t* s) {
+    const auto [cos_t, sin_t] = small_tables(table, n);
     for (std::size_t item = 0; item < k; ++item) {
         const std::uint16_t* p = chunk[item];
         std::size_t i = 0;
@@ -170,12 +179,7 @@ VELMORA_TARGET_AVX512 VELMORA_BODY void add16_weighted(std::int32_t* c, std::int
 VELMORA_TARGET_AVX512 void add_weighted_avx512_small(const std::uint16_t* p, std::size_t len,
                                                      const std::int16_t* table, std::uint32_t n, std::int32_t weight,
                                                      std::int32_t* c, std::int32_t* s) {
-    alignas(64) std::int16_t cos_table[32] = {}, sin_table[32] = {};
-    for (std::uint32_t q = 0; q < n; ++q) {
-        cos_table[q] = table[2 * q];
-        sin_table[q] = table[2 * q + 1];
-    }
-    const __m512i cos_t = _mm512_load_si512(cos_table), sin_t = _mm512_load_si512(sin_table);
+    const auto [cos_t, sin_t] = small_tables(table, n);
     const __m512i w = _mm512_set1_epi32(weight);
     std::size_t i = 0;
     for (; i + 32 <= len; i += 32) {

@@ -189,6 +189,16 @@ inline constexpr double kRoundingShift = 6755399441055744.0;
 
 VELMORA_BODY double nearest_integer(double x) { return (x + kRoundingShift) - kRoundingShift; }
 
+// The nearest integer to |p| < 2^51 with halves away from zero: the shift
+// rounds ties to even, and a tie that went towards zero (p - t is exact) is
+// moved one away.
+VELMORA_BODY double nearest_away(double p) {
+    double t = nearest_integer(p);
+    const double d = p - t;
+    t = d == 0.5 && p > 0 ? t + 1 : t;
+    return d == -0.5 && p < 0 ? t - 1 : t;
+}
+
 // x mod n for an integral 0 <= x < 2^51, with inv = 1 / n rounded: the
 // rounded quotient estimate is off by at most one, the remainder x - q n is
 // exact (every term an integer below 2^53), and one correction each way
@@ -224,8 +234,7 @@ VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std
 }
 
 // real_power_phase for |x| n <= kFastRealLimit (2^50): the product p has
-// |p| <= 2^49, its nearest integer comes from the shift above, and a tie
-// that went to even towards zero is moved one away (p - t is exact). The
+// |p| <= 2^49, so nearest_away rounds it exactly. The
 // rounded t is moved by a multiple of n in (2^50 - n, 2^50] into the
 // non-negative range below 2^51, exactly, with the same remainder.
 VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
@@ -241,11 +250,7 @@ VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, st
             seen = std::max(seen, a[i]);
             const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
             const double s = 2 * k <= nd ? k : k - nd;
-            const double p = s * x;
-            double t = nearest_integer(p);
-            const double d = p - t;
-            t = d == 0.5 && p > 0 ? t + 1 : t;
-            t = d == -0.5 && p < 0 ? t - 1 : t;
+            const double t = nearest_away(s * x);
             r[i] = static_cast<std::uint16_t>(std::bit_cast<std::uint64_t>(t + kRoundingShift) & mask);
         }
         return seen;
@@ -255,11 +260,7 @@ VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, st
         seen = std::max(seen, a[i]);
         const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
         const double s = 2 * k <= nd ? k : k - nd;
-        const double p = s * x;
-        double t = nearest_integer(p);
-        const double d = p - t;
-        t = d == 0.5 && p > 0 ? t + 1 : t;
-        t = d == -0.5 && p < 0 ? t - 1 : t;
+        const double t = nearest_away(s * x);
         r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(t + offset, nd, inv)));
     }
     return seen;
