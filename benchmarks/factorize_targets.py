@@ -11,7 +11,7 @@ resonator_factorize on the same problem.
 The operational capacity (as Kent et al. define it) is the largest search
 space D**F solved with every factor right in at least 99 % of problems; for
 F = 3, n = 2 it is found per dim by stepping D up until accuracy drops below
-99 %. Writes benchmarks/data/factorize_targets.csv or
+99 %, starting from the capacity of the dim before. Writes benchmarks/data/factorize_targets.csv or
 benchmarks/data/factorize_operational.csv.
 """
 
@@ -69,18 +69,23 @@ def main():
     args = ap.parse_args()
     rows = []
     if args.operational:
+        start = 8  # capacity grows with dim, so each dim starts at the last one's
         for z in (256, 512, 1024, 1500, 2048):
-            best = 0
-            for d in range(8, 400, 4):
+            best = None
+            for d in range(start, 400, 4):
                 (ok, _), ms = run(3, d, z, 2, 0, args.problems, args.first, reference=False)
                 rows.append({"dim": z, "D": d, "search_space": d ** 3, "solved": ok,
                              "problems": args.problems, "ms": ms[0]})
                 print(rows[-1], flush=True)
+                write("factorize_operational.csv", rows)  # a stopped run keeps its rows
                 if ok < 0.99 * args.problems:
                     break
                 best = d
+            if best is None:
+                print("dim %d: operational capacity below D = %d" % (z, start), flush=True)
+                continue
             print("dim %d: operational capacity D = %d, D**3 = %d" % (z, best, best ** 3), flush=True)
-        write("factorize_operational.csv", rows)
+            start = best
         return
     for label, f_count, d, z, n, dist in TARGETS:
         ok, ms = run(f_count, d, z, n, dist, args.problems, args.first)
