@@ -103,6 +103,8 @@ def test_example_runs_on_the_inline_sample(tmp_path):
 @pytest.mark.parametrize("sentence, kept", [
     ("Fuld dokumentation <https://www.gnu.org/x>", "Fuld dokumentation"),
     ("FILE exists, see bpf_read() and /etc/issue (u32) \u2014 done.", "exists, see and \u2014 done."),
+    ("vagy helyileg el\u00e9rhet\u0151: info '(coreutils) ls invocation'.", "vagy helyileg el\u00e9rhet\u0151: info ."),
+    ("l'option d'un fichier 'x y', aujourd'hui", "l'option d'un fichier , aujourd'hui"),
 ])
 def test_prose_leaves_out_what_is_not_words(sentence, kept):
     assert mt.prose(sentence) == kept

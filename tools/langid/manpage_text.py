@@ -207,9 +207,16 @@ def _is_word(token):
             and not (len(core) > 1 and core.isupper()))
 
 
+# A command line quoted in ASCII single quotes, as in "or locally: info '(coreutils) ls invocation'":
+# the quotes open at a token's start and close at a token's end, so the apostrophes inside words
+# (l'option, aujourd'hui) never match.
+QUOTED_LITERAL = re.compile(r"(?<!\S)'[^'\n]*'(?=[\s.,;:!?)]|$)")
+
+
 def prose(sentence):
-    """The sentence with its tokens that are not words of the language (see _is_word) left out."""
-    return " ".join(t for t in sentence.split() if _is_word(t))
+    """The sentence with its quoted command lines and its tokens that are not words of the
+    language (see _is_word) left out."""
+    return " ".join(t for t in QUOTED_LITERAL.sub(" ", sentence).split() if _is_word(t))
 
 
 def sentences(text, min_length=MIN_SENTENCE):
