@@ -58,6 +58,18 @@ def test_power_real_rounding(n):
         assert v.power(x).phases() == lattice_power(v.phases(), float(x), n), x
 
 
+# A power looks its components up in a map of the n phases once dim reaches
+# 2n: both sides of that boundary, at every register size of the map.
+@pytest.mark.parametrize("n", [3, 16, 33, 64, 100, 129, 255, 256, 257, 1000])
+def test_power_is_the_same_through_the_phase_map(n):
+    for dim in [2 * n - 1, 2 * n, 4 * n + 33]:
+        v = P.random(dim, n, dim)
+        for e in [5, -(10 ** 30) - 7]:
+            assert v.power(e).phases() == [k * e % n for k in v.phases()], (dim, e)
+        for x in [-2.5, 0.49999999999999994, 7.3, 2.0 ** 51 + 0.5]:
+            assert v.power(x).phases() == lattice_power(v.phases(), x, n), (dim, x)
+
+
 @pytest.mark.parametrize("x", [3.0, -4.0, 2.0 ** 60, -(2.0 ** 70), 1e300, Fraction(12, 4)])
 def test_integral_real_is_the_integer(x):
     v = P.random(300, 65535, 5)

@@ -70,6 +70,113 @@ VELMORA_TARGET_AVX2 void generate_avx2(std::uint16_t* r, std::size_t len, std::u
     for (; i < len; ++i) r[i] = static_cast<std::uint16_t>(generic::mix(base ^ (i * step)) & (n - 1));
 }
 
+// ---- power ----------------------------------------------------------------
+//
+// The plain power bodies correct their remainders with selects that the
+// compiler leaves as branches for AVX2, and on random phases those mispredict
+// about every other component. These hand-written loops take the same binary64
+// steps in the same order, four components per register, and make every
+// select a mask.
+
+VELMORA_TARGET_AVX2 VELMORA_BODY __m256d nearest_integer_avx2(__m256d x) {
+    const __m256d shift = _mm256_set1_pd(generic::kRoundingShift);
+    return _mm256_sub_pd(_mm256_add_pd(x, shift), shift);
+}
+
+// reduce_double of four integral doubles, as int32 lanes: the remainder
+// x - q n is exact and within one n of [0, n), so the corrections are
+// integer masks.
+VELMORA_TARGET_AVX2 VELMORA_BODY __m128i reduce_avx2(__m256d x, __m256d nd, __m256d inv, __m128i ni) {
+    const __m256d q = nearest_integer_avx2(_mm256_mul_pd(x, inv));
+    __m128i r = _mm256_cvttpd_epi32(_mm256_sub_pd(x, _mm256_mul_pd(q, nd)));
+    r = _mm_add_epi32(r, _mm_and_si128(_mm_cmpgt_epi32(_mm_setzero_si128(), r), ni));
+    return _mm_sub_epi32(r, _mm_andnot_si128(_mm_cmpgt_epi32(ni, r), ni));
+}
+
+// Eight phases as two registers of four doubles.
+struct EightPhases {
+    __m128i raw;
+    __m256d lo, hi;
+};
+
+VELMORA_TARGET_AVX2 VELMORA_BODY EightPhases load_eight(const std::uint16_t* a) {
+    const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m256i k = _mm256_cvtepu16_epi32(raw);
+    return {raw, _mm256_cvtepi32_pd(_mm256_castsi256_si128(k)), _mm256_cvtepi32_pd(_mm256_extracti128_si256(k, 1))};
+}
+
+VELMORA_TARGET_AVX2 VELMORA_BODY void store_eight(std::uint16_t* r, __m128i lo, __m128i hi) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r), _mm_packus_epi32(lo, hi));  // lanes in [0, n), n <= 65536
+}
+
+VELMORA_TARGET_AVX2 VELMORA_BODY std::uint16_t largest_lane(__m128i seen) {
+    alignas(16) std::uint16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), seen);
+    std::uint16_t largest = 0;
+    for (const std::uint16_t s : lanes) largest = std::max(largest, s);
+    return largest;
+}
+
+VELMORA_TARGET_AVX2 std::uint16_t power_int_avx2(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                                                 std::uint32_t e, std::uint32_t n) {
+    if ((n & (n - 1)) == 0) return generic_power_int(a, r, len, e, n);  // the mask vectorises as it is
+    const double nd = static_cast<double>(n);
+    const __m256d ndv = _mm256_set1_pd(nd), inv = _mm256_set1_pd(1.0 / nd), ed = _mm256_set1_pd(e);
+    const __m128i ni = _mm_set1_epi32(static_cast<int>(n));
+    __m128i seen = _mm_setzero_si128();
+    std::size_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        const EightPhases k = load_eight(a + i);
+        seen = _mm_max_epu16(seen, k.raw);
+        store_eight(r + i, reduce_avx2(_mm256_mul_pd(k.lo, ed), ndv, inv, ni),
+                    reduce_avx2(_mm256_mul_pd(k.hi, ed), ndv, inv, ni));
+    }
+    return std::max(largest_lane(seen), generic_power_int(a + i, r + i, len - i, e, n));
+}
+
+// nearest_away of four products s x, s the signed value of each phase.
+VELMORA_TARGET_AVX2 VELMORA_BODY __m256d rounded_products_avx2(__m256d k, __m256d nd, __m256d x) {
+    const __m256d s = _mm256_blendv_pd(_mm256_sub_pd(k, nd), k, _mm256_cmp_pd(_mm256_add_pd(k, k), nd, _CMP_LE_OQ));
+    const __m256d p = _mm256_mul_pd(s, x);
+    __m256d t = nearest_integer_avx2(p);
+    const __m256d d = _mm256_sub_pd(p, t), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+    const __m256d up = _mm256_and_pd(_mm256_cmp_pd(d, _mm256_set1_pd(0.5), _CMP_EQ_OQ),
+                                     _mm256_cmp_pd(p, zero, _CMP_GT_OQ));
+    t = _mm256_blendv_pd(t, _mm256_add_pd(t, one), up);
+    const __m256d down = _mm256_and_pd(_mm256_cmp_pd(d, _mm256_set1_pd(-0.5), _CMP_EQ_OQ),
+                                       _mm256_cmp_pd(p, zero, _CMP_LT_OQ));
+    return _mm256_blendv_pd(t, _mm256_sub_pd(t, one), down);
+}
+
+// The low 32 bits of t + 1.5 * 2^52, which hold t mod 2^32, masked to t mod n.
+VELMORA_TARGET_AVX2 VELMORA_BODY __m128i masked_avx2(__m256d t, __m128i mask) {
+    const __m256i bits = _mm256_castpd_si256(_mm256_add_pd(t, _mm256_set1_pd(generic::kRoundingShift)));
+    const __m256i low = _mm256_permutevar8x32_epi32(bits, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0));
+    return _mm_and_si128(_mm256_castsi256_si128(low), mask);
+}
+
+VELMORA_TARGET_AVX2 std::uint16_t power_real_avx2(const std::uint16_t* a, std::uint16_t* r, std::size_t len, double x,
+                                                  std::uint32_t n) {
+    const double nd = static_cast<double>(n);
+    const __m256d ndv = _mm256_set1_pd(nd), inv = _mm256_set1_pd(1.0 / nd), xv = _mm256_set1_pd(x);
+    const bool masked = (n & (n - 1)) == 0;
+    const __m128i ni = _mm_set1_epi32(static_cast<int>(n)), mask = _mm_set1_epi32(static_cast<int>(n - 1));
+    const __m256d offset = _mm256_set1_pd(static_cast<double>(((std::uint64_t{1} << 50) / n) * n));
+    __m128i seen = _mm_setzero_si128();
+    std::size_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        const EightPhases k = load_eight(a + i);
+        seen = _mm_max_epu16(seen, k.raw);
+        const __m256d lo = rounded_products_avx2(k.lo, ndv, xv), hi = rounded_products_avx2(k.hi, ndv, xv);
+        if (masked)
+            store_eight(r + i, masked_avx2(lo, mask), masked_avx2(hi, mask));
+        else
+            store_eight(r + i, reduce_avx2(_mm256_add_pd(lo, offset), ndv, inv, ni),
+                        reduce_avx2(_mm256_add_pd(hi, offset), ndv, inv, ni));
+    }
+    return std::max(largest_lane(seen), generic_power_real(a + i, r + i, len - i, x, n));
+}
+
 // ---- resonator -----------------------------------------------------------
 //
 // Every entry-component costs at least one table load (AVX2 has no
@@ -206,6 +313,34 @@ VELMORA_TARGET_AVX2 void add_weighted_avx2(const std::uint16_t* p, std::size_t l
     generic::add_weighted_item(p, i, len, table, weight, c, s);
 }
 
+// A map of at most 16 phases: its entries are below 16, so each fits a byte,
+// and one byte shuffle of 16 phases looks them up. A 16-bit lane's high byte
+// is an index too (0, or garbage for a phase >= 256 that the caller refuses),
+// so the mask keeps only what the low byte found.
+VELMORA_TARGET_AVX2 std::uint16_t lookup_avx2(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                                              const std::uint16_t* table, std::uint32_t n) {
+    if (n > 16) return generic_lookup(a, r, len, table, n);
+    alignas(16) std::uint8_t bytes[16] = {};
+    for (std::uint32_t k = 0; k < n; ++k) bytes[k] = static_cast<std::uint8_t>(table[k]);
+    const __m256i map = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)));
+    const __m256i low = _mm256_set1_epi16(0x0f), keep = _mm256_set1_epi16(0xff);
+    __m256i seen = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + 16 <= len; i += 16) {
+        const __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        seen = _mm256_max_epu16(seen, k);
+        // Index bits above the low four are dropped, as the generic body's
+        // clamp would keep a phase >= n in range; the caller refuses those.
+        const __m256i v = _mm256_and_si256(_mm256_shuffle_epi8(map, _mm256_and_si256(k, low)), keep);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + i), v);
+    }
+    alignas(32) std::uint16_t lanes[16];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), seen);
+    std::uint16_t largest = generic_lookup(a + i, r + i, len - i, table, n);
+    for (const std::uint16_t s : lanes) largest = std::max(largest, s);
+    return largest;
+}
+
 VELMORA_TARGET_AVX2 void weighted_fold_avx2(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
                           std::size_t len, const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
                           std::int64_t* sin_sum) {
@@ -222,7 +357,7 @@ VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_
 
 extern const KernelTable kernels_avx2;
 constinit const KernelTable kernels_avx2{
-    .elementwise = {generic_bind, generic_unbind, generate_avx2, generic_power_int, generic_power_real},
+    .elementwise = {generic_bind, generic_unbind, generate_avx2, power_int_avx2, power_real_avx2, lookup_avx2},
     .resonator = {score_block_avx2, score_block_lattice_avx2, superpose_block_avx2, generic_score,
                   generic_superpose},
     .bundle = {fold_avx2, weighted_fold_avx2},

@@ -374,11 +374,58 @@ VELMORA_TARGET_AVX512 std::uint16_t difference_sums_avx512(const std::uint16_t* 
     return passes_avx512<Lookup::Registers16>(a, rows, count, len, centred, n, sums);
 }
 
+// ---- elementwise ---------------------------------------------------------------
+
+// A map of at most 64 << (Pairs / 2) phases is 2 * Pairs registers of 16-bit
+// entries. One two-source word permute per pair looks up 32 phases at once
+// (it reads an index's low six bits), and bits 6 and 7 of the phase choose
+// among the pairs. A phase >= n, which the caller refuses, reads some entry
+// but never outside the registers.
+template <int Pairs>
+VELMORA_TARGET_AVX512 VELMORA_BODY std::uint16_t lookup_registers(const std::uint16_t* a, std::uint16_t* r,
+                                                                  std::size_t len, const std::uint16_t* table,
+                                                                  std::uint32_t n) {
+    __m512i t[2 * Pairs];
+    for (int p = 0; p < 2 * Pairs; ++p) t[p] = _mm512_loadu_si512(table + 32 * p);
+    const __m512i bit6 = _mm512_set1_epi16(64), bit7 = _mm512_set1_epi16(128);
+    __m512i seen = _mm512_setzero_si512();
+    std::size_t i = 0;
+    for (; i + 32 <= len; i += 32) {
+        const __m512i k = _mm512_loadu_si512(a + i);
+        seen = _mm512_max_epu16(seen, k);
+        __m512i v = _mm512_permutex2var_epi16(t[0], k, t[1]);
+        if constexpr (Pairs >= 2)
+            v = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(k, bit6), v,
+                                        _mm512_permutex2var_epi16(t[2], k, t[3]));
+        if constexpr (Pairs == 4) {
+            const __m512i upper = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(k, bit6),
+                                                          _mm512_permutex2var_epi16(t[4], k, t[5]),
+                                                          _mm512_permutex2var_epi16(t[6], k, t[7]));
+            v = _mm512_mask_blend_epi16(_mm512_test_epi16_mask(k, bit7), v, upper);
+        }
+        _mm512_storeu_si512(r + i, v);
+    }
+    alignas(64) std::uint16_t lanes[32];
+    _mm512_store_si512(lanes, seen);
+    std::uint16_t largest = generic_lookup(a + i, r + i, len - i, table, n);
+    for (const std::uint16_t s : lanes) largest = std::max(largest, s);
+    return largest;
+}
+
+VELMORA_TARGET_AVX512 std::uint16_t lookup_avx512(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                                                  const std::uint16_t* table, std::uint32_t n) {
+    if (n > 256) return generic_lookup(a, r, len, table, n);
+    if (n > 128) return lookup_registers<4>(a, r, len, table, n);
+    if (n > 64) return lookup_registers<2>(a, r, len, table, n);
+    return lookup_registers<1>(a, r, len, table, n);
+}
+
 }  // namespace
 
 extern const KernelTable kernels_avx512;
 constinit const KernelTable kernels_avx512{
-    .elementwise = generic_elementwise,
+    .elementwise = {generic_bind, generic_unbind, generic_generate, generic_power_int, generic_power_real,
+                    lookup_avx512},
     .resonator = {score_block_avx512, score_block_lattice_avx512, superpose_block_avx512, generic_score,
                   generic_superpose},
     .bundle = {fold_avx512, weighted_fold_avx512},

@@ -202,12 +202,14 @@ VELMORA_BODY double nearest_away(double p) {
 // x mod n for an integral 0 <= x < 2^51, with inv = 1 / n rounded: the
 // rounded quotient estimate is off by at most one, the remainder x - q n is
 // exact (every term an integer below 2^53), and one correction each way
-// gives the exact result.
-VELMORA_BODY double reduce_double(double x, double n, double inv) {
+// gives the exact result. The corrections are on integers, which compile to
+// conditional moves or masks where those on doubles became branches.
+VELMORA_BODY std::int32_t reduce_double(double x, double n, double inv) {
     const double q = nearest_integer(x * inv);
-    double r = x - q * n;
-    r = r < 0 ? r + n : r;
-    return r >= n ? r - n : r;
+    const std::int32_t ni = static_cast<std::int32_t>(n);
+    std::int32_t r = static_cast<std::int32_t>(x - q * n);  // within one n of [0, n)
+    r += r < 0 ? ni : 0;
+    return r - (r >= ni ? ni : 0);
 }
 
 VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
@@ -228,7 +230,7 @@ VELMORA_BODY std::uint16_t power_int_body(const std::uint16_t* __restrict a, std
     for (std::size_t i = 0; i < len; ++i) {
         seen = std::max(seen, a[i]);
         const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
-        r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(k * ed, nd, inv)));
+        r[i] = static_cast<std::uint16_t>(reduce_double(k * ed, nd, inv));
     }
     return seen;
 }
@@ -261,8 +263,20 @@ VELMORA_BODY std::uint16_t power_real_body(const std::uint16_t* __restrict a, st
         const double k = static_cast<double>(static_cast<std::int32_t>(a[i]));
         const double s = 2 * k <= nd ? k : k - nd;
         const double t = nearest_away(s * x);
-        r[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>(reduce_double(t + offset, nd, inv)));
+        r[i] = static_cast<std::uint16_t>(reduce_double(t + offset, nd, inv));
     }
+    return seen;
+}
+
+// The largest phase first, in a pass that vectorises, so that the lookups
+// themselves need no clamp: a phase >= n, which the caller refuses, stops
+// the call before anything is read past the map.
+VELMORA_BODY std::uint16_t lookup_body(const std::uint16_t* __restrict a, std::uint16_t* __restrict r,
+                                       std::size_t len, const std::uint16_t* table, std::uint32_t n) {
+    std::uint16_t seen = 0;
+    for (std::size_t i = 0; i < len; ++i) seen = std::max(seen, a[i]);
+    if (seen >= n) return seen;
+    for (std::size_t i = 0; i < len; ++i) r[i] = table[a[i]];
     return seen;
 }
 
@@ -530,8 +544,13 @@ VELMORA_BODY std::uint16_t difference_sums_body(const std::uint16_t* a, const st
                                             double x, std::uint32_t n) {                                       \
         return ::velmora::generic::power_real_body(a, r, len, x, n);                                           \
     }                                                                                                          \
+    target std::uint16_t generic_lookup(const std::uint16_t* a, std::uint16_t* r, std::size_t len,             \
+                                        const std::uint16_t* table, std::uint32_t n) {                         \
+        return ::velmora::generic::lookup_body(a, r, len, table, n);                                           \
+    }                                                                                                          \
     [[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{generic_bind, generic_unbind, generic_generate, \
-                                                                      generic_power_int, generic_power_real};
+                                                                      generic_power_int, generic_power_real,   \
+                                                                      generic_lookup};
 
 #define VELMORA_RESONATOR_GENERIC(target)                                                                      \
     target void generic_score_block(EntryBlock b, const double* u, std::size_t z, double* w) {                 \

@@ -60,7 +60,17 @@ struct ElementwiseKernels {
     // with |x| * n <= kFastRealLimit; returns the largest phase read.
     std::uint16_t (*power_real)(const std::uint16_t* a, std::uint16_t* r, std::size_t len, double x,
                                 std::uint32_t n);
+    // r[i] = table[a[i]]: a map of the n phases, made once per call when
+    // that is cheaper than the element's own arithmetic. `table` holds at
+    // least max(n, kLookupPad) entries, the ones past n zero, so a variant
+    // may load whole registers of it. Returns the largest phase read; when
+    // that is n or more, r is unspecified, but nothing past the table is read.
+    std::uint16_t (*lookup)(const std::uint16_t* a, std::uint16_t* r, std::size_t len, const std::uint16_t* table,
+                            std::uint32_t n);
 };
+
+// The least length of a lookup table: eight 512-bit registers of 16-bit entries.
+inline constexpr std::size_t kLookupPad = 256;
 
 // Up to this bound on |x| * n, every product s * x (|s| <= n / 2) stays
 // within 2^49, where the kernels round and reduce it in binary64 exactly.

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include "core/kernels_bundle.hpp"
 #include "core/kernel_table.hpp"
@@ -281,12 +283,39 @@ Result<PhaseHVec> bundle(std::span<const PhaseHVec* const> items, std::span<cons
     });
 }
 
+namespace {
+
+// A power maps each phase on its own, so it can map the n phases 0..n-1 with
+// the same arithmetic (hence to the same results) and then look every
+// component up in that table. `map(from, to, count)` maps count phases and
+// returns the largest it read; the result is the largest phase of v.
+template <class Map>
+std::uint16_t map_phases(const PhaseHVec& v, std::uint16_t* out, bool through_table, Map map) {
+    if (!through_table) return map(v.phases.data(), out, static_cast<std::size_t>(v.dim));
+    std::vector<std::uint16_t> levels(v.n), table(std::max<std::size_t>(v.n, kLookupPad), 0);
+    std::iota(levels.begin(), levels.end(), std::uint16_t{0});
+    map(levels.data(), table.data(), v.n);
+    return kernels().elementwise.lookup(v.phases.data(), out, v.dim, table.data(), v.n);
+}
+
+}  // namespace
+
 Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e) {
     if (auto s = check_shape(v); !s) return std::move(s).error();
     if (e >= v.n) return index_out_of_bounds(v.n, e);
     return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
-        const std::uint16_t largest = kernels().elementwise.power_int(v.phases.data(), r.phases.data(), v.dim, e, v.n);
+        // At a power of two n the product's low bits are as cheap as a
+        // lookup. Otherwise a table of at most 256 entries (which AVX-512
+        // holds in registers) costs less than the exact remainder once dim
+        // is at least twice n; a larger one is looked up an entry at a time,
+        // which is no faster than the vectorised remainder.
+        const bool through_table = (v.n & (v.n - 1)) != 0 && v.n <= 256 && v.dim >= 2 * std::uint64_t{v.n};
+        const std::uint16_t largest =
+            map_phases(v, r.phases.data(), through_table, [&](const std::uint16_t* a, std::uint16_t* to,
+                                                              std::size_t count) {
+                return kernels().elementwise.power_int(a, to, count, e, v.n);
+            });
         if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
         return r;
     });
@@ -297,19 +326,22 @@ Result<PhaseHVec> power_real(const PhaseHVec& v, double x) {
     if (!std::isfinite(x)) return Error::internal("power_real needs a finite exponent");
     return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
-        const std::uint16_t* a = v.phases.data();
-        std::uint16_t* out = r.phases.data();
-        std::uint16_t largest = 0;
-        if (std::fabs(x) * v.n <= kFastRealLimit) {
-            largest = kernels().elementwise.power_real(a, out, v.dim, x, v.n);
-        } else {
-            // Products that may pass 2^52 (or saturate) are rare; each goes
-            // through the general rounding.
-            for (std::size_t i = 0; i < v.dim; ++i) {
-                largest = std::max(largest, a[i]);
-                out[i] = static_cast<std::uint16_t>(real_power_phase(a[i], x, v.n));
-            }
-        }
+        // Rounding a product costs several times a lookup, so the table pays
+        // for itself once dim is at least twice n.
+        const bool through_table = v.dim >= 2 * std::uint64_t{v.n};
+        const std::uint16_t largest =
+            map_phases(v, r.phases.data(), through_table, [&](const std::uint16_t* a, std::uint16_t* to,
+                                                              std::size_t count) -> std::uint16_t {
+                if (std::fabs(x) * v.n <= kFastRealLimit) return kernels().elementwise.power_real(a, to, count, x, v.n);
+                // Products that may pass 2^52 (or saturate) are rare; each
+                // goes through the general rounding.
+                std::uint16_t seen = 0;
+                for (std::size_t i = 0; i < count; ++i) {
+                    seen = std::max(seen, a[i]);
+                    to[i] = static_cast<std::uint16_t>(real_power_phase(a[i], x, v.n));
+                }
+                return seen;
+            });
         if (auto s = check_largest_phase(largest, v.n); !s) return std::move(s).error();
         return r;
     });

@@ -128,6 +128,27 @@ void test_power(const KernelVariant& v) {
         }
 }
 
+// The phase map at every register boundary of n (16, 32, 64, 128, 256) and lengths
+// around the vector widths; a phase >= n is reported, never read past the map.
+void test_lookup(const KernelVariant& v) {
+    const ElementwiseKernels& k = v.table->elementwise;
+    const std::string tag = std::string("[") + isa_name(v.isa) + "] lookup";
+    for (std::uint32_t n : {2u, 3u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 127u, 128u, 129u, 255u, 256u, 257u,
+                            1000u, 65535u, 65536u})
+        for (std::size_t len : {0, 1, 15, 16, 17, 31, 32, 33, 70, 257, 1023}) {
+            Phases table = random_phases(std::max<std::size_t>(n, kLookupPad), n);
+            std::fill(table.begin() + n, table.end(), 0);
+            Phases a = random_phases(len, n), r(len);
+            const std::string at = " n=" + std::to_string(n) + " len=" + std::to_string(len);
+            const std::uint16_t seen = k.lookup(a.data(), r.data(), len, table.data(), n);
+            check(r == reference::lookup(a, table) && seen == (len ? *std::max_element(a.begin(), a.end()) : 0),
+                  tag + at);
+            if (len == 0 || n == 65536) continue;
+            a[rng() % len] = static_cast<std::uint16_t>(n + rng() % (65536 - n));
+            check(k.lookup(a.data(), r.data(), len, table.data(), n) >= n, tag + " reports a phase >= n" + at);
+        }
+}
+
 // x mod n by the reciprocal, for every n in 2..65536 on the words where a
 // remainder is most easily off by one: multiples of n and their neighbours,
 // the ends of the 32- and 64-bit ranges, and random words.
@@ -619,6 +640,7 @@ int main() {
         test_lattice_levels(v);
         test_bundle_kernels(v);
         test_power(v);
+        test_lookup(v);
     }
     test_variant_list();
     test_atan2_estimate();

@@ -43,6 +43,12 @@ inline Phases power_real(const Phases& a, double x, std::uint32_t n) {
     return r;
 }
 
+inline Phases lookup(const Phases& a, const Phases& table) {
+    Phases r;
+    for (std::uint16_t k : a) r.push_back(table[k]);
+    return r;
+}
+
 inline Phases bind(const Phases& a, const Phases& b, std::uint32_t n) {
     Phases r(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) r[i] = static_cast<std::uint16_t>((std::uint32_t{a[i]} + b[i]) % n);
