@@ -314,9 +314,9 @@ VELMORA_TARGET_AVX2 void add_weighted_avx2(const std::uint16_t* p, std::size_t l
 }
 
 // A map of at most 16 phases: its entries are below 16, so each fits a byte,
-// and one byte shuffle of 16 phases looks them up. A 16-bit lane's high byte
-// is an index too (0, or garbage for a phase >= 256 that the caller refuses),
-// so the mask keeps only what the low byte found.
+// and one byte shuffle of 16 phases looks them up. Once a lane keeps only its
+// low four bits its high byte indexes entry 0 too, so the second mask keeps
+// only what the low byte found.
 VELMORA_TARGET_AVX2 std::uint16_t lookup_avx2(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
                                               const std::uint16_t* table, std::uint32_t n) {
     if (n > 16) return generic_lookup(a, r, len, table, n);
@@ -329,8 +329,8 @@ VELMORA_TARGET_AVX2 std::uint16_t lookup_avx2(const std::uint16_t* a, std::uint1
     for (; i + 16 <= len; i += 16) {
         const __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
         seen = _mm256_max_epu16(seen, k);
-        // Index bits above the low four are dropped, as the generic body's
-        // clamp would keep a phase >= n in range; the caller refuses those.
+        // Index bits above the low four are dropped, so a phase >= n, which
+        // the caller refuses, still reads inside the map.
         const __m256i v = _mm256_and_si256(_mm256_shuffle_epi8(map, _mm256_and_si256(k, low)), keep);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + i), v);
     }
