@@ -334,11 +334,8 @@ VELMORA_TARGET_AVX2 std::uint16_t lookup_avx2(const std::uint16_t* a, std::uint1
         const __m256i v = _mm256_and_si256(_mm256_shuffle_epi8(map, _mm256_and_si256(k, low)), keep);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + i), v);
     }
-    alignas(32) std::uint16_t lanes[16];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), seen);
-    std::uint16_t largest = generic_lookup(a + i, r + i, len - i, table, n);
-    for (const std::uint16_t s : lanes) largest = std::max(largest, s);
-    return largest;
+    const __m128i halves = _mm_max_epu16(_mm256_castsi256_si128(seen), _mm256_extracti128_si256(seen, 1));
+    return std::max(largest_lane(halves), generic_lookup(a + i, r + i, len - i, table, n));
 }
 
 VELMORA_TARGET_AVX2 void weighted_fold_avx2(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
