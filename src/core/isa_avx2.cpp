@@ -148,19 +148,57 @@ VELMORA_TARGET_AVX2 VELMORA_BODY __m256d rounded_products_avx2(__m256d k, __m256
     return _mm256_blendv_pd(t, _mm256_sub_pd(t, one), down);
 }
 
-// The low 32 bits of t + 1.5 * 2^52, which hold t mod 2^32, masked to t mod n.
-VELMORA_TARGET_AVX2 VELMORA_BODY __m128i masked_avx2(__m256d t, __m128i mask) {
-    const __m256i bits = _mm256_castpd_si256(_mm256_add_pd(t, _mm256_set1_pd(generic::kRoundingShift)));
-    const __m256i low = _mm256_permutevar8x32_epi32(bits, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0));
-    return _mm_and_si128(_mm256_castsi256_si128(low), mask);
+// At a power of two n, the magnitudes' route of the AVX-512 kernel (see
+// power_real_avx512): floor(y) + 1 for y = |s| * 2|x|, whose bits 1..16 are
+// floor(|p| + 1/2) mod 2^16, one double per word of every 64-bit lane, then
+// negated where p < 0. AVX2 has no rounding-down addition, so y is floored
+// first and then moved into the low bits, both exactly. 16 components a step.
+VELMORA_TARGET_AVX2 VELMORA_BODY __m256i floor_plus_one_avx2(__m256i low_word, __m256d y_scale) {
+    const __m256d magnitude = _mm256_sub_pd(_mm256_castsi256_pd(low_word), _mm256_set1_pd(4503599627370496.0));
+    const __m256d y = _mm256_floor_pd(_mm256_mul_pd(magnitude, y_scale));
+    return _mm256_castpd_si256(_mm256_add_pd(y, _mm256_set1_pd(6755399441055745.0)));  // 1.5 * 2^52 + 1
+}
+
+VELMORA_TARGET_AVX2 std::uint16_t power_real_masked_avx2(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                                                         double x, std::uint32_t n) {
+    const __m256i n16 = _mm256_set1_epi16(static_cast<short>(n));
+    const __m256i above_half = _mm256_set1_epi16(static_cast<short>(n / 2 + 1));
+    const __m256i mask = _mm256_set1_epi16(static_cast<short>(n - 1));
+    const __m256i flip = _mm256_set1_epi16(x < 0 ? -1 : 0);  // the sign of p is then that of -s
+    const __m256d y_scale = _mm256_set1_pd(2 * std::fabs(x));
+    const __m256i exponent = _mm256_set1_epi64x(0x4330000000000000);  // 2^52
+    __m256i seen = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + 16 <= len; i += 16) {
+        const __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        seen = _mm256_max_epu16(seen, k);
+        // |s| = min(k, n - k) in 16 bits (n - 0 wraps to 0 at n = 65536, still the minimum).
+        const __m256i s = _mm256_min_epu16(k, _mm256_sub_epi16(n16, k));
+        const __m256i negative =
+            _mm256_xor_si256(_mm256_cmpeq_epi16(_mm256_max_epu16(k, above_half), k), flip);  // all ones where p < 0
+        // Word j to the low word, under the exponent bits of 2^52.
+        const __m256i w0 = _mm256_blend_epi16(exponent, s, 0x11);
+        const __m256i w1 = _mm256_blend_epi16(exponent, _mm256_srli_epi64(s, 16), 0x11);
+        const __m256i w2 = _mm256_blend_epi16(exponent, _mm256_srli_epi64(s, 32), 0x11);
+        const __m256i w3 = _mm256_or_si256(_mm256_srli_epi64(s, 48), exponent);
+        // Bits 1..16 of each floor(y) + 1 moved to word j, then word j picked.
+        __m256i out = _mm256_slli_epi64(floor_plus_one_avx2(w3, y_scale), 47);
+        out = _mm256_blend_epi16(out, _mm256_slli_epi64(floor_plus_one_avx2(w2, y_scale), 31), 0x44);
+        out = _mm256_blend_epi16(out, _mm256_slli_epi64(floor_plus_one_avx2(w1, y_scale), 15), 0x22);
+        out = _mm256_blend_epi16(out, _mm256_srli_epi64(floor_plus_one_avx2(w0, y_scale), 1), 0x11);
+        out = _mm256_sub_epi16(_mm256_xor_si256(out, negative), negative);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + i), _mm256_and_si256(out, mask));
+    }
+    const __m128i halves = _mm_max_epu16(_mm256_castsi256_si128(seen), _mm256_extracti128_si256(seen, 1));
+    return std::max(largest_lane(halves), generic_power_real(a + i, r + i, len - i, x, n));
 }
 
 VELMORA_TARGET_AVX2 std::uint16_t power_real_avx2(const std::uint16_t* a, std::uint16_t* r, std::size_t len, double x,
                                                   std::uint32_t n) {
+    if ((n & (n - 1)) == 0) return power_real_masked_avx2(a, r, len, x, n);
     const double nd = static_cast<double>(n);
     const __m256d ndv = _mm256_set1_pd(nd), inv = _mm256_set1_pd(1.0 / nd), xv = _mm256_set1_pd(x);
-    const bool masked = (n & (n - 1)) == 0;
-    const __m128i ni = _mm_set1_epi32(static_cast<int>(n)), mask = _mm_set1_epi32(static_cast<int>(n - 1));
+    const __m128i ni = _mm_set1_epi32(static_cast<int>(n));
     const __m256d offset = _mm256_set1_pd(static_cast<double>(((std::uint64_t{1} << 50) / n) * n));
     __m128i seen = _mm_setzero_si128();
     std::size_t i = 0;
@@ -168,11 +206,8 @@ VELMORA_TARGET_AVX2 std::uint16_t power_real_avx2(const std::uint16_t* a, std::u
         const EightPhases k = load_eight(a + i);
         seen = _mm_max_epu16(seen, k.raw);
         const __m256d lo = rounded_products_avx2(k.lo, ndv, xv), hi = rounded_products_avx2(k.hi, ndv, xv);
-        if (masked)
-            store_eight(r + i, masked_avx2(lo, mask), masked_avx2(hi, mask));
-        else
-            store_eight(r + i, reduce_avx2(_mm256_add_pd(lo, offset), ndv, inv, ni),
-                        reduce_avx2(_mm256_add_pd(hi, offset), ndv, inv, ni));
+        store_eight(r + i, reduce_avx2(_mm256_add_pd(lo, offset), ndv, inv, ni),
+                    reduce_avx2(_mm256_add_pd(hi, offset), ndv, inv, ni));
     }
     return std::max(largest_lane(seen), generic_power_real(a + i, r + i, len - i, x, n));
 }
@@ -354,7 +389,8 @@ VELMORA_TARGET_AVX2 void fold_avx2(const std::uint16_t* const* items, std::size_
 
 extern const KernelTable kernels_avx2;
 constinit const KernelTable kernels_avx2{
-    .elementwise = {generic_bind, generic_unbind, generate_avx2, power_int_avx2, power_real_avx2, lookup_avx2},
+    // Up to n = 16 the map is looked up from a register, faster than any rounding.
+    .elementwise = {generic_bind, generic_unbind, generate_avx2, power_int_avx2, power_real_avx2, lookup_avx2, 32},
     .resonator = {score_block_avx2, score_block_lattice_avx2, superpose_block_avx2, generic_score,
                   generic_superpose},
     .bundle = {fold_avx2, weighted_fold_avx2},

@@ -376,6 +376,73 @@ VELMORA_TARGET_AVX512 std::uint16_t difference_sums_avx512(const std::uint16_t* 
 
 // ---- elementwise ---------------------------------------------------------------
 
+// Real power at a power-of-two n, 32 components per step, for |x| n <=
+// kFastRealLimit, on the magnitudes: |p| = |s| |x| rounds like p (round to
+// nearest is symmetric), and round(p) = sign(p) floor(|p| + 1/2). With
+// y = |s| * 2|x|, which is exactly 2|p| (a power-of-two scale commutes with
+// rounding; below the normal range both are under 1/2 and give 0),
+// floor(|p| + 1/2) = (floor(y) + 1) >> 1. y + (1.5 * 2^52 + 1), rounded
+// down, is that constant plus floor(y) exactly (y < 2^51, where doubles are
+// one apart), so floor(y) + 1 sits in the low bits of the sum: no fraction
+// to compare, no conversion to integer. n divides 2^16, so only those low
+// bits matter, and two's complement negates them.
+//
+// Word j of every 64-bit lane is one double's worth of work: it is moved
+// to the lane's low bits and made a double by the exponent bits of 2^52
+// (then 2^52 is subtracted, exactly), and its result goes back to word j.
+// Everything stays within its lane, so no step needs a shuffle.
+VELMORA_TARGET_AVX512 VELMORA_BODY __m512i floor_plus_one(__m512i low_word, __m512d y_scale) {
+    const __m512d two52 = _mm512_set1_pd(4503599627370496.0);
+    const __m512d magnitude = _mm512_sub_pd(_mm512_castsi512_pd(low_word), two52);
+    const __m512d y = _mm512_mul_pd(magnitude, y_scale);
+    return _mm512_castpd_si512(_mm512_add_round_pd(y, _mm512_set1_pd(6755399441055745.0),  // 1.5 * 2^52 + 1
+                                                   _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+// Bits a ? b : c, per bit (ternary-logic truth table 0xCA).
+VELMORA_TARGET_AVX512 VELMORA_BODY __m512i bit_select(__m512i a, __m512i b, __m512i c) {
+    return _mm512_ternarylogic_epi64(a, b, c, 0xCA);
+}
+
+VELMORA_TARGET_AVX512 std::uint16_t power_real_avx512(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                                                      double x, std::uint32_t n) {
+    // Only a power of two n divides 2^16; other resolutions take the plain body.
+    if ((n & (n - 1)) != 0) return generic_power_real(a, r, len, x, n);
+    const __m512i n16 = _mm512_set1_epi16(static_cast<short>(n)), half = _mm512_set1_epi16(static_cast<short>(n / 2));
+    const __m512i mask = _mm512_set1_epi16(static_cast<short>(n - 1));
+    const __m512d y_scale = _mm512_set1_pd(2 * std::fabs(x));
+    const __mmask32 flip = x < 0 ? 0xFFFFFFFFu : 0;  // the sign of p is then that of -s
+    const __m512i exponent = _mm512_set1_epi64(0x4330000000000000);  // of 2^52
+    const __m512i below16 = _mm512_set1_epi64(0xFFFF), below32 = _mm512_set1_epi64(0xFFFFFFFF),
+                  below48 = _mm512_set1_epi64(0xFFFFFFFFFFFF);
+    __m512i seen = _mm512_setzero_si512();
+    std::size_t i = 0;
+    for (; i + 32 <= len; i += 32) {
+        const __m512i k = _mm512_loadu_si512(a + i);
+        seen = _mm512_max_epu16(seen, k);
+        // |s| = min(k, n - k) in 16 bits (n - 0 wraps to 0 at n = 65536, still the minimum).
+        const __m512i s = _mm512_min_epu16(k, _mm512_sub_epi16(n16, k));
+        const __mmask32 negative =
+            _cvtu32_mask32(_cvtmask32_u32(_mm512_cmpgt_epu16_mask(k, half)) ^ _cvtmask32_u32(flip));
+        // Word j to the low bits as the double 2^52 + |s| (0xEA: (a & b) | c).
+        const __m512i w0 = _mm512_ternarylogic_epi64(s, below16, exponent, 0xEA);
+        const __m512i w1 = _mm512_ternarylogic_epi64(_mm512_srli_epi64(s, 16), below16, exponent, 0xEA);
+        const __m512i w2 = _mm512_ternarylogic_epi64(_mm512_srli_epi64(s, 32), below16, exponent, 0xEA);
+        const __m512i w3 = _mm512_or_si512(_mm512_srli_epi64(s, 48), exponent);
+        // Bits 1..16 of each floor(y) + 1 back to word j; the bits shifted in
+        // below a word are overwritten by the words below it.
+        __m512i out = _mm512_slli_epi64(floor_plus_one(w3, y_scale), 47);
+        out = bit_select(below48, _mm512_slli_epi64(floor_plus_one(w2, y_scale), 31), out);
+        out = bit_select(below32, _mm512_slli_epi64(floor_plus_one(w1, y_scale), 15), out);
+        out = bit_select(below16, _mm512_srli_epi64(floor_plus_one(w0, y_scale), 1), out);
+        out = _mm512_mask_sub_epi16(out, negative, _mm512_setzero_si512(), out);
+        _mm512_storeu_si512(r + i, _mm512_and_si512(out, mask));
+    }
+    alignas(64) std::uint16_t lanes[32];
+    _mm512_store_si512(lanes, seen);
+    return std::max(largest_word(lanes, 32), generic_power_real(a + i, r + i, len - i, x, n));
+}
+
 // A map of at most 64 << (Pairs / 2) phases is 2 * Pairs registers of 16-bit
 // entries. One two-source word permute per pair looks up 32 phases at once
 // (it reads an index's low six bits), and bits 6 and 7 of the phase choose
@@ -424,8 +491,9 @@ VELMORA_TARGET_AVX512 std::uint16_t lookup_avx512(const std::uint16_t* a, std::u
 
 extern const KernelTable kernels_avx512;
 constinit const KernelTable kernels_avx512{
-    .elementwise = {generic_bind, generic_unbind, generic_generate, generic_power_int, generic_power_real,
-                    lookup_avx512},
+    // Up to n = 256 the map is looked up from registers, faster than any rounding.
+    .elementwise = {generic_bind, generic_unbind, generic_generate, generic_power_int, power_real_avx512,
+                    lookup_avx512, 512},
     .resonator = {score_block_avx512, score_block_lattice_avx512, superpose_block_avx512, generic_score,
                   generic_superpose},
     .bundle = {fold_avx512, weighted_fold_avx512},

@@ -67,6 +67,10 @@ struct ElementwiseKernels {
     // that is n or more, r is unspecified, but nothing past the table is read.
     std::uint16_t (*lookup)(const std::uint16_t* a, std::uint16_t* r, std::size_t len, const std::uint16_t* table,
                             std::uint32_t n);
+    // The least power-of-two n from which power_real costs less per component
+    // than lookup (0: at none), so that a real power at such an n maps every
+    // component directly instead of through a table of the n phases.
+    std::uint32_t power_real_direct_from;
 };
 
 // The least length of a lookup table: eight 512-bit registers of 16-bit entries.

@@ -327,12 +327,17 @@ Result<PhaseHVec> power_real(const PhaseHVec& v, double x) {
     return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
         // Rounding a product costs several times a lookup, so the table pays
-        // for itself once dim is at least twice n.
-        const bool through_table = v.dim >= 2 * std::uint64_t{v.n};
+        // for itself once dim is at least twice n; except at the powers of two
+        // n where the variant's own rounding is the cheaper of the two.
+        const ElementwiseKernels& kernel = kernels().elementwise;
+        const bool fast = std::fabs(x) * v.n <= kFastRealLimit;
+        const bool direct = fast && (v.n & (v.n - 1)) == 0 && kernel.power_real_direct_from != 0 &&
+                            v.n >= kernel.power_real_direct_from;
+        const bool through_table = !direct && v.dim >= 2 * std::uint64_t{v.n};
         const std::uint16_t largest =
             map_phases(v, r.phases.data(), through_table, [&](const std::uint16_t* a, std::uint16_t* to,
                                                               std::size_t count) -> std::uint16_t {
-                if (std::fabs(x) * v.n <= kFastRealLimit) return kernels().elementwise.power_real(a, to, count, x, v.n);
+                if (fast) return kernel.power_real(a, to, count, x, v.n);
                 // Products that may pass 2^52 (or saturate) are rare; each
                 // goes through the general rounding.
                 std::uint16_t seen = 0;

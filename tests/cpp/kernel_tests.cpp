@@ -106,7 +106,7 @@ void test_power(const KernelVariant& v) {
     const ElementwiseKernels& k = v.table->elementwise;
     const std::string tag = std::string("[") + isa_name(v.isa) + "] ";
     for (std::uint32_t n : kResolutions)
-        for (std::size_t len : {0, 1, 15, 16, 17, 33, 70, 257, 1023}) {
+        for (std::size_t len : {0, 1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 70, 257, 1023}) {
             const Phases a = random_phases(len, n);
             Phases r(len);
             const std::string at = " n=" + std::to_string(n) + " len=" + std::to_string(len);
@@ -116,7 +116,8 @@ void test_power(const KernelVariant& v) {
             }
             const double limit = kFastRealLimit / n;
             for (double x : {0.5, -0.5, 1.5, 2.5, 1.0 / 3, -7.25, 0.49999999999999994, std::nextafter(0.5, 1.0),
-                             1e-300, -0.0, 12345.5, limit, -limit, std::nextafter(limit, 0.0),
+                             1e-300, -0.0, 12345.5, limit, -limit, std::nextafter(limit, 0.0), 0.375, -0.75,
+                             5e-324, -1e-310, std::nextafter(-limit, 0.0) + 0.5,
                              static_cast<double>(rng() % 1000000) / 64 - 7000}) {
                 const std::uint16_t seen = k.power_real(a.data(), r.data(), len, x, n);
                 check(r == reference::power_real(a, x, n) && seen < n, tag + "power_real x=" + std::to_string(x) + at);
@@ -126,6 +127,23 @@ void test_power(const KernelVariant& v) {
                 check(r == reference::power_real(a, x, n), tag + "real_power_phase x=" + std::to_string(x) + at);
             }
         }
+}
+
+// Every phase of a power-of-two n at once, where the vector rows round
+// magnitudes and restore the sign: both sides of n / 2, ties each way.
+void test_power_all_phases(const KernelVariant& v) {
+    const ElementwiseKernels& k = v.table->elementwise;
+    for (std::uint32_t n : {2u, 4u, 512u, 65536u}) {
+        Phases a(n), r(n);
+        for (std::uint32_t p = 0; p < n; ++p) a[p] = static_cast<std::uint16_t>(p);
+        const double limit = kFastRealLimit / n;
+        for (double x : {0.5, -2.5, 0.375, -1.0, 3.0 + 0x1p-40, limit, -limit}) {
+            k.power_real(a.data(), r.data(), n, x, n);
+            check(r == reference::power_real(a, x, n), std::string("[") + isa_name(v.isa) +
+                                                          "] power_real all phases n=" + std::to_string(n) +
+                                                          " x=" + std::to_string(x));
+        }
+    }
 }
 
 // The phase map at every register boundary of n (16, 32, 64, 128, 256) and lengths
@@ -640,6 +658,7 @@ int main() {
         test_lattice_levels(v);
         test_bundle_kernels(v);
         test_power(v);
+        test_power_all_phases(v);
         test_lookup(v);
     }
     test_variant_list();
