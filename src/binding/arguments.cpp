@@ -234,16 +234,4 @@ Expected<std::vector<std::vector<PhaseHVec>>> extract_codebooks(PyObject* obj) {
     return extract_sequence<std::vector<PhaseHVec>>(obj, extract_vector_list);
 }
 
-std::string attribute_text(PyObject* obj, const char* name, const char* fallback) {
-    Ref value(PyObject_GetAttrString(obj, name));
-    if (value && PyUnicode_Check(value.get())) {
-        Ref utf8(PyUnicode_AsUTF8String(value.get()));
-        char* bytes = nullptr;
-        Py_ssize_t length = 0;
-        if (utf8 && PyBytes_AsStringAndSize(utf8.get(), &bytes, &length) == 0) return std::string(bytes, length);
-    }
-    PyErr_Clear();
-    return fallback;
-}
-
 }  // namespace velmora::py

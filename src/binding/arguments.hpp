@@ -65,10 +65,6 @@ Expected<std::vector<PhaseHVec>> extract_vector_list(PyObject* obj);
 // A sequence (not a str) of such sequences.
 Expected<std::vector<std::vector<PhaseHVec>>> extract_codebooks(PyObject* obj);
 
-// str() of the attribute `name` of `obj` as UTF-8, or `fallback` if it is
-// missing or not a str; any error on the way is cleared.
-std::string attribute_text(PyObject* obj, const char* name, const char* fallback);
-
 // Attaches the note for `parameter` to a failed conversion.
 template <class T>
 Expected<T> argument(Expected<T>&& converted, const char* parameter) {

@@ -200,6 +200,18 @@ void PyError::raise() && {
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.get())), exception.get());
 }
 
+std::string attribute_text(PyObject* obj, const char* name, const char* fallback) {
+    Ref value(PyObject_GetAttrString(obj, name));
+    if (value && PyUnicode_Check(value.get())) {
+        Ref utf8(PyUnicode_AsUTF8String(value.get()));
+        char* bytes = nullptr;
+        Py_ssize_t length = 0;
+        if (utf8 && PyBytes_AsStringAndSize(utf8.get(), &bytes, &length) == 0) return std::string(bytes, length);
+    }
+    PyErr_Clear();
+    return fallback;
+}
+
 PyError take_pending() {
     PyError pending = fetch_pending();
     auto* m = std::get_if<PyError::Materialised>(&pending.form_);

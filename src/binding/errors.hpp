@@ -96,6 +96,10 @@ PyError take_pending();
 // The exception class for internal failures, created once per process.
 Expected<PyObject*> panic_type();
 
+// str() of the attribute `name` of `obj` as UTF-8, or `fallback` if it is
+// missing or not a str; any error on the way is cleared.
+std::string attribute_text(PyObject* obj, const char* name, const char* fallback);
+
 // Runs a wrapper body and converts its outcome for the interpreter: for a
 // body returning Expected<Ref>, the result object or null; for one returning
 // ExpectedStatus (slots that report failure as -1), 0 or -1. On failure the

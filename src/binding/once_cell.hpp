@@ -18,8 +18,10 @@
 
 #include <atomic>
 #include <mutex>
+#include <type_traits>
 
-#include "binding/errors.hpp"
+#include "binding/python.hpp"
+#include "core/result.hpp"
 
 namespace velmora::py {
 
@@ -27,17 +29,18 @@ class OnceCell {
 public:
     PyObject* peek() const noexcept { return value_.load(std::memory_order_acquire); }
 
-    // `init` returns Result<Ref, PyError>; its object is stored on success.
-    // The returned pointer is borrowed from the cell.
-    template <class Init>
-    Expected<PyObject*> get_or_init(Init&& init) {
+    // `init` returns Result<Ref, E>, for an error type E with a static
+    // panic(message); its object is stored on success. The returned pointer
+    // is borrowed from the cell.
+    template <class Init, class Error = typename std::invoke_result_t<Init&>::error_type>
+    Result<PyObject*, Error> get_or_init(Init&& init) {
         if (PyObject* p = peek()) return p;
         // The initialiser may run Python code (an import) that needs this
         // very cell again on the same thread: waiting for the mutex would
         // then never end, so that is an internal failure instead.
         const unsigned long me = thread_ident();
         if (initialising_.load(std::memory_order_acquire) == me)
-            return PyError::panic("process-wide object needed again while it was being created");
+            return Error::panic("process-wide object needed again while it was being created");
         PyThreadState* state = PyEval_SaveThread();
         std::unique_lock<std::mutex> guard(mutex_);
         PyEval_RestoreThread(state);
@@ -47,7 +50,7 @@ public:
             ~Marker() { cell.store(0, std::memory_order_release); }
         } marker{initialising_};
         initialising_.store(me, std::memory_order_release);
-        Expected<Ref> made = init();
+        Result<Ref, Error> made = init();
         if (!made) return std::move(made).error();
         PyObject* p = made.value().release();
         value_.store(p, std::memory_order_release);

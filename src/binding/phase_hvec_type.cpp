@@ -5,10 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "binding/arguments.hpp"
 #include "binding/interface_names.hpp"
 #include "binding/once_cell.hpp"
-#include "binding/operations.hpp"
 
 namespace velmora::py {
 namespace {

@@ -44,4 +44,8 @@ Expected<PyObject*> phase_hvec_class_for_operation();
 // Moves a finished vector into a new instance.
 Expected<Ref> new_instance(PhaseHVec&& value);
 
+// The methods the class installs, ending with the empty entry: defined
+// beside the wrappers they call (operations.cpp).
+extern PyMethodDef phase_hvec_methods[];
+
 }  // namespace velmora::py

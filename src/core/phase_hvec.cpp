@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "core/kernels_bundle.hpp"
-#include "core/kernel_table.hpp"
-#include "core/kernels_elementwise.hpp"
+#include "core/base/portable.hpp"
 #include "core/lattice_levels.hpp"
+#include "core/math/remainder.hpp"
 #include "core/phase_tables.hpp"
-#include "core/portable.hpp"
+#include "core/simd/kernel_table.hpp"
 
 namespace velmora {
 namespace {

@@ -9,7 +9,7 @@
 //   * generate, bind and unbind are exact integer arithmetic.
 //   * similarity and bundle use double precision in one fixed order of
 //     operations (sums strictly in index order, no fused multiply-add), and
-//     their cos, sin and atan2 are correctly rounded (correctly_rounded.hpp),
+//     their cos, sin and atan2 are correctly rounded (math/correctly_rounded.hpp),
 //     so they too give the same bits on every machine.
 //
 // Errors
@@ -28,7 +28,7 @@
 #include <span>
 #include <vector>
 
-#include "core/lattice.hpp"
+#include "core/math/lattice.hpp"
 #include "core/result.hpp"
 
 namespace velmora {
@@ -72,6 +72,9 @@ struct PhaseHVec {
     std::uint64_t dim = 0;
     std::uint32_t n = kMinResolution;
 };
+
+// The entries a recall or a factorisation reads, in order.
+using Codebook = std::vector<PhaseHVec>;
 
 // Internal error unless `dim` matches the array and n lies in 2..=65536.
 Status check_shape(const PhaseHVec& v);

@@ -7,10 +7,9 @@
 #include <stdexcept>
 #include <variant>
 
-#include "core/kernel_table.hpp"
-#include "core/kernels_resonator.hpp"
 #include "core/lattice_levels.hpp"
 #include "core/resonator_layout.hpp"
+#include "core/simd/kernel_table.hpp"
 
 namespace velmora {
 namespace {

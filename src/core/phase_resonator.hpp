@@ -10,7 +10,7 @@
 //
 // All work is on unit phasors in double precision with a fixed order of
 // operations and no fused multiply-add, with correctly rounded cos, sin and
-// atan2 (correctly_rounded.hpp), so results are the same on every machine.
+// atan2 (math/correctly_rounded.hpp), so results are the same on every machine.
 //
 // The composite's dim (Z) and n govern the computation; every entry's phasors
 // use the entry's own n. Entries must have exactly Z phases: a shorter or
@@ -40,7 +40,6 @@ struct InterruptCheck {
     bool operator()() const { return poll != nullptr && poll(context); }
 };
 
-using Codebook = std::vector<PhaseHVec>;
 
 Result<std::vector<FactorMatch>> resonator_factorize(const PhaseHVec& composite,
                                                      const std::vector<Codebook>& codebooks,

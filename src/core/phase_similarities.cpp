@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "core/kernel_table.hpp"
 #include "core/phase_tables.hpp"
+#include "core/simd/kernel_table.hpp"
 
 namespace velmora {
 namespace {

@@ -5,7 +5,7 @@
 // Contract: element k of similarities(a, items) is exactly
 // similarity(a, *items[k]), bit for bit, for every input (dim 0 included):
 // each item's sum runs strictly in component order, as in similarity; only
-// different items' sums run side by side (kernels_similarity.hpp).
+// different items' sums run side by side (simd/similarity.hpp).
 //
 // Errors, in this order: the first item, in list order, that is not
 // compatible with `a` gives the error similarity gives for it (the domain

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <utility>
 
-#include "core/correctly_rounded.hpp"
-#include "core/lattice.hpp"
+#include "core/math/lattice.hpp"
+#include "core/simd/kernel_table.hpp"
 
 namespace velmora {
 namespace {

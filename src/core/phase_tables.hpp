@@ -3,7 +3,7 @@
 //
 // Every entry is computed with exactly the expression the plain loops use,
 // (double(k) * kFullTurn) / double(n) fed to the correctly rounded cos or sin
-// (correctly_rounded.hpp), so a lookup returns the same bits as the call it
+// (math/correctly_rounded.hpp), so a lookup returns the same bits as the call it
 // replaces: the cache changes speed, never results.
 //
 // Memory: for a resolution n the phasor table holds 2n doubles (16n bytes),

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/correctly_rounded.hpp"
-#include "core/lattice.hpp"
+#include "core/math/lattice.hpp"
+#include "core/simd/kernel_table.hpp"
 
 namespace velmora {
 namespace {

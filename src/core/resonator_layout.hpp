@@ -17,9 +17,9 @@
 #include <variant>
 #include <vector>
 
-#include "core/kernels_resonator.hpp"
-#include "core/phase_resonator.hpp"
+#include "core/phase_hvec.hpp"
 #include "core/phase_tables.hpp"
+#include "core/simd/resonator.hpp"
 
 namespace velmora {
 

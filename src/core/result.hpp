@@ -80,6 +80,9 @@ inline Error index_out_of_bounds(std::uint64_t len, std::uint64_t index,
 template <class T, class E = Error>
 class Result {
 public:
+    using value_type = T;
+    using error_type = E;
+
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}
 

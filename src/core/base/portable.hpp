@@ -65,27 +65,6 @@ static_assert(std::numeric_limits<double>::is_iec559 && sizeof(double) == 8, "ve
 #define VELMORA_PREFETCH(p) ((void)(p))
 #endif
 
-// The shared body of a kernel, instantiated once per instruction set.
-#define VELMORA_BODY static VELMORA_ALWAYS_INLINE
-
-// The instruction-set variants this compiler can build, one guard per
-// instruction set (cpu_features.hpp names them, kernel_table.cpp orders
-// them). A variant is compiled as functions with a target attribute, so it
-// needs a compiler that has them: GCC, Clang and clang-cl. Plain MSVC has no
-// per-function targets, and compiling a variant's file with /arch would let
-// its inline library functions replace the baseline copies at link time, so
-// such builds (and VELMORA_PLAIN_CXX ones) leave the AVX variants out of the
-// table altogether and run the baseline everywhere.
-#if VELMORA_X86 && VELMORA_EXTENSIONS
-#define VELMORA_ISA_AVX2 1
-#define VELMORA_ISA_AVX512 1
-#define VELMORA_TARGET_AVX2 __attribute__((target("avx2,bmi2,fma")))
-#define VELMORA_TARGET_AVX512 __attribute__((target("avx2,bmi2,fma,avx512f,avx512bw,avx512dq,avx512vl")))
-#else
-#define VELMORA_ISA_AVX2 0
-#define VELMORA_ISA_AVX512 0
-#endif
-
 namespace velmora {
 
 // The high and low halves of the full product a * b.

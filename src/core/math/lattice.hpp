@@ -52,4 +52,27 @@ inline std::uint32_t angle_to_level(double a, std::uint32_t n) {
     return static_cast<std::uint32_t>(q);
 }
 
+// The real power of one phase k, for any finite x: its signed value s in
+// (-n/2, n/2] times x in binary64, rounded to the nearest integer with halves
+// away from zero, saturated to the signed 64-bit range, then reduced mod n.
+inline std::uint32_t real_power_phase(std::uint32_t k, double x, std::uint32_t n) {
+    const double s = 2 * k <= n ? static_cast<double>(k) : static_cast<double>(k) - static_cast<double>(n);
+    const double p = s * x;
+    std::int64_t t;
+    if (p >= 9223372036854775808.0)
+        t = INT64_MAX;
+    else if (p < -9223372036854775808.0)
+        t = INT64_MIN;
+    else {
+        // trunc and the exact fraction p - trunc(p) decide the half-way case.
+        const double whole = std::trunc(p);
+        const double fraction = p - whole;
+        t = static_cast<std::int64_t>(whole);
+        if (fraction >= 0.5) ++t;
+        if (fraction <= -0.5) --t;
+    }
+    const std::int64_t m = t % static_cast<std::int64_t>(n);
+    return static_cast<std::uint32_t>(m < 0 ? m + n : m);
+}
+
 }  // namespace velmora

@@ -2,12 +2,12 @@
 // VELMORA_CR_VARIANT names it, and the compiler flags of this file decide
 // whether LLVM libc takes its FMA code paths (__FMA__). Both paths are
 // correctly rounded, so they differ in speed only.
-#include "core/correctly_rounded_variants.hpp"
+#include "core/math/correctly_rounded.hpp"
 
 #include <cstddef>
 #include <cstdint>
 
-#include "core/lattice.hpp"
+#include "core/math/lattice.hpp"
 
 // A build that compiles this file once, with no variant named, gets the
 // baseline copy (the tools that compile the core by hand do so).

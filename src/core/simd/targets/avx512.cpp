@@ -1,21 +1,25 @@
-// The AVX-512 variant (x86-64 with AVX-512 F, BW, DQ and VL): the plain
+// The AVX-512 target (x86-64 with AVX-512 F, BW, DQ and VL): the plain
 // bodies compiled for AVX-512, the resonator's small tables held in
 // registers, and the bundle fold's word permutes and gathers.
-#include "core/portable.hpp"
+#include "core/simd/target_region.hpp"
 
-#if VELMORA_ISA_AVX512
+#if VELMORA_X86_TARGETS
 #include <immintrin.h>
 
-#include "core/correctly_rounded_variants.hpp"
-#include "core/kernel_bodies.hpp"
-#include "core/kernel_table.hpp"
+#include "core/math/correctly_rounded.hpp"
+#include "core/simd/cpu_features.hpp"
+#include "core/simd/generic/prelude.hpp"
+#include "core/simd/kernel_table.hpp"
 
-namespace velmora {
+VELMORA_TARGET_BEGIN("avx2,bmi2,fma,avx512f,avx512bw,avx512dq,avx512vl")
+namespace velmora::avx512 {
 namespace {
 
-VELMORA_ELEMENTWISE_GENERIC(VELMORA_TARGET_AVX512)
-VELMORA_RESONATOR_GENERIC(VELMORA_TARGET_AVX512)
-VELMORA_LATTICE_GENERIC(VELMORA_TARGET_AVX512)
+#include "core/simd/generic/bundle.hpp"
+#include "core/simd/generic/elementwise.hpp"
+#include "core/simd/generic/lattice.hpp"
+#include "core/simd/generic/resonator.hpp"
+#include "core/simd/generic/similarity.hpp"
 
 // ---- resonator ---------------------------------------------------------------
 
@@ -31,7 +35,7 @@ struct RegisterTable {
     __m512d re_lo, re_hi, im_lo, im_hi;
 };
 
-VELMORA_TARGET_AVX512 VELMORA_BODY RegisterTable load_register_table(const double* table, std::size_t levels) {
+VELMORA_ALWAYS_INLINE RegisterTable load_register_table(const double* table, std::size_t levels) {
     alignas(64) double re[kRegisterTableLevels] = {}, im[kRegisterTableLevels] = {};
     for (std::size_t p = 0; p < levels; ++p) {
         re[p] = table[2 * p];
@@ -41,12 +45,12 @@ VELMORA_TARGET_AVX512 VELMORA_BODY RegisterTable load_register_table(const doubl
 }
 
 // The 8 entries' phases at one component, as 64-bit permute indices.
-VELMORA_TARGET_AVX512 VELMORA_BODY __m512i block_phases(const std::uint16_t* at) {
+VELMORA_ALWAYS_INLINE __m512i block_phases(const std::uint16_t* at) {
     return _mm512_cvtepu16_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
 }
 
-VELMORA_TARGET_AVX512 void score_block_avx512(EntryBlock b, const double* u, std::size_t z, double* w) {
-    if (b.levels > kRegisterTableLevels) return generic_score_block(b, u, z, w);
+void score_block_avx512(EntryBlock b, const double* u, std::size_t z, double* w) {
+    if (b.levels > kRegisterTableLevels) return score_block(b, u, z, w);
     const RegisterTable t = load_register_table(b.table, b.levels);
     __m512d acc = _mm512_setzero_pd();
     for (std::size_t j = 0; j < z; ++j) {
@@ -61,9 +65,9 @@ VELMORA_TARGET_AVX512 void score_block_avx512(EntryBlock b, const double* u, std
     _mm512_storeu_pd(w, acc);
 }
 
-VELMORA_TARGET_AVX512 void score_block_lattice_avx512(EntryBlock b, const double* products, std::size_t levels,
-                                                     const std::uint16_t* q, std::size_t z, double* w) {
-    if (levels > kRegisterTableLevels) return generic_score_block_lattice(b, products, levels, q, z, w);
+void score_block_lattice_avx512(EntryBlock b, const double* products, std::size_t levels,
+                                const std::uint16_t* q, std::size_t z, double* w) {
+    if (levels > kRegisterTableLevels) return score_block_lattice(b, products, levels, q, z, w);
     // Masked loads read exactly one row of `levels` products, never past it.
     const __mmask8 lo_mask = static_cast<__mmask8>(levels >= 8 ? 0xFF : (1u << levels) - 1);
     const __mmask8 hi_mask = static_cast<__mmask8>(levels > 8 ? (1u << (levels - 8)) - 1 : 0);
@@ -80,9 +84,9 @@ VELMORA_TARGET_AVX512 void score_block_lattice_avx512(EntryBlock b, const double
 // Eight components at a time: x and y of components j..j+7 in two
 // registers, entry l's phases at those components picked out of the
 // interleaved block (element c * 8 + l) by a two-source word permute.
-VELMORA_TARGET_AVX512 void superpose_block_avx512(EntryBlock b, const double* w, double* xy, std::size_t z) {
+void superpose_block_avx512(EntryBlock b, const double* w, double* xy, std::size_t z) {
     constexpr std::size_t L = kResonatorLanes;
-    if (b.levels > kRegisterTableLevels) return generic_superpose_block(b, w, xy, z);
+    if (b.levels > kRegisterTableLevels) return superpose_block(b, w, xy, z);
     const RegisterTable t = load_register_table(b.table, b.levels);
     __m512i pick[L];
     for (std::size_t l = 0; l < L; ++l) {
@@ -109,12 +113,12 @@ VELMORA_TARGET_AVX512 void superpose_block_avx512(EntryBlock b, const double* w,
         _mm512_storeu_pd(xy + 2 * j, _mm512_permutex2var_pd(x, low_pairs, y));
         _mm512_storeu_pd(xy + 2 * j + 8, _mm512_permutex2var_pd(x, high_pairs, y));
     }
-    if (j < z) generic_superpose_block(EntryBlock{b.index + j * L, b.table, b.levels}, w, xy + 2 * j, z - j);
+    if (j < z) superpose_block(EntryBlock{b.index + j * L, b.table, b.levels}, w, xy + 2 * j, z - j);
 }
 
 // ---- bundle ------------------------------------------------------------------
 
-VELMORA_TARGET_AVX512 VELMORA_BODY void add16(std::int32_t* c, std::int32_t* s, __m512i cos_part, __m512i sin_part) {
+VELMORA_ALWAYS_INLINE void add16(std::int32_t* c, std::int32_t* s, __m512i cos_part, __m512i sin_part) {
     _mm512_storeu_si512(c, _mm512_add_epi32(_mm512_loadu_si512(c), cos_part));
     _mm512_storeu_si512(s, _mm512_add_epi32(_mm512_loadu_si512(s), sin_part));
 }
@@ -124,7 +128,7 @@ struct SmallTables {
 };
 
 // A table of n <= 32 entries as two registers of 32 words, cos and sin.
-VELMORA_TARGET_AVX512 VELMORA_BODY SmallTables small_tables(const std::int16_t* table, std::uint32_t n) {
+VELMORA_ALWAYS_INLINE SmallTables small_tables(const std::int16_t* table, std::uint32_t n) {
     alignas(64) std::int16_t cos_table[32] = {}, sin_table[32] = {};
     for (std::uint32_t p = 0; p < n; ++p) {
         cos_table[p] = table[2 * p];
@@ -133,29 +137,41 @@ VELMORA_TARGET_AVX512 VELMORA_BODY SmallTables small_tables(const std::int16_t* 
     return {_mm512_load_si512(cos_table), _mm512_load_si512(sin_table)};
 }
 
+// The cos and sin entries of 32 phases from a table of n <= 32 held in two
+// registers (one word permute each), widened to 32-bit lanes: the low 16
+// components, then the high 16.
+struct SmallLookup {
+    __m512i cos_lo, sin_lo, cos_hi, sin_hi;
+};
+
+VELMORA_ALWAYS_INLINE SmallLookup small_lookup(const std::uint16_t* p, __m512i cos_t, __m512i sin_t) {
+    const __m512i at = _mm512_loadu_si512(p);
+    const __m512i cw = _mm512_permutexvar_epi16(at, cos_t);
+    const __m512i sw = _mm512_permutexvar_epi16(at, sin_t);
+    return {_mm512_cvtepi16_epi32(_mm512_castsi512_si256(cw)), _mm512_cvtepi16_epi32(_mm512_castsi512_si256(sw)),
+            _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(cw, 1)),
+                                  _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sw, 1))};
+}
+
 // The whole table of n <= 32 in two registers, 32 lookups per word permute.
-VELMORA_TARGET_AVX512 void add_avx512_small(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
-                                            const std::int16_t* table, std::uint32_t n, std::int32_t* c,
-                                            std::int32_t* s) {
+void add_avx512_small(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                      const std::int16_t* table, std::uint32_t n, std::int32_t* c,
+                      std::int32_t* s) {
     const auto [cos_t, sin_t] = small_tables(table, n);
     for (std::size_t item = 0; item < k; ++item) {
         const std::uint16_t* p = chunk[item];
         std::size_t i = 0;
         for (; i + 32 <= len; i += 32) {
-            const __m512i at = _mm512_loadu_si512(p + i);
-            const __m512i cw = _mm512_permutexvar_epi16(at, cos_t);
-            const __m512i sw = _mm512_permutexvar_epi16(at, sin_t);
-            add16(c + i, s + i, _mm512_cvtepi16_epi32(_mm512_castsi512_si256(cw)),
-                  _mm512_cvtepi16_epi32(_mm512_castsi512_si256(sw)));
-            add16(c + i + 16, s + i + 16, _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(cw, 1)),
-                  _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sw, 1)));
+            const SmallLookup t = small_lookup(p + i, cos_t, sin_t);
+            add16(c + i, s + i, t.cos_lo, t.sin_lo);
+            add16(c + i + 16, s + i + 16, t.cos_hi, t.sin_hi);
         }
-        generic::add_item(p, i, len, table, c, s);
+        add_item(p, i, len, table, c, s);
     }
 }
 
-VELMORA_TARGET_AVX512 void add_avx512(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
-                                      const std::int16_t* table, std::uint32_t, std::int32_t* c, std::int32_t* s) {
+void add_avx512(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                const std::int16_t* table, std::uint32_t, std::int32_t* c, std::int32_t* s) {
     const int* words = reinterpret_cast<const int*>(table);
     for (std::size_t item = 0; item < k; ++item) {
         const std::uint16_t* p = chunk[item];
@@ -165,38 +181,34 @@ VELMORA_TARGET_AVX512 void add_avx512(const std::uint16_t* const* chunk, std::si
             const __m512i word = _mm512_i32gather_epi32(at, words, 4);
             add16(c + i, s + i, _mm512_srai_epi32(_mm512_slli_epi32(word, 16), 16), _mm512_srai_epi32(word, 16));
         }
-        generic::add_item(p, i, len, table, c, s);
+        add_item(p, i, len, table, c, s);
     }
 }
 
 // The weighted steps: the same lookups, each term times the item's weight
 // (a 32-bit multiply per lane) before it is added.
-VELMORA_TARGET_AVX512 VELMORA_BODY void add16_weighted(std::int32_t* c, std::int32_t* s, __m512i cos_part,
-                                                     __m512i sin_part, __m512i w) {
+VELMORA_ALWAYS_INLINE void add16_weighted(std::int32_t* c, std::int32_t* s, __m512i cos_part,
+                                          __m512i sin_part, __m512i w) {
     add16(c, s, _mm512_mullo_epi32(cos_part, w), _mm512_mullo_epi32(sin_part, w));
 }
 
-VELMORA_TARGET_AVX512 void add_weighted_avx512_small(const std::uint16_t* p, std::size_t len,
-                                                     const std::int16_t* table, std::uint32_t n, std::int32_t weight,
-                                                     std::int32_t* c, std::int32_t* s) {
+void add_weighted_avx512_small(const std::uint16_t* p, std::size_t len,
+                               const std::int16_t* table, std::uint32_t n, std::int32_t weight,
+                               std::int32_t* c, std::int32_t* s) {
     const auto [cos_t, sin_t] = small_tables(table, n);
     const __m512i w = _mm512_set1_epi32(weight);
     std::size_t i = 0;
     for (; i + 32 <= len; i += 32) {
-        const __m512i at = _mm512_loadu_si512(p + i);
-        const __m512i cw = _mm512_permutexvar_epi16(at, cos_t);
-        const __m512i sw = _mm512_permutexvar_epi16(at, sin_t);
-        add16_weighted(c + i, s + i, _mm512_cvtepi16_epi32(_mm512_castsi512_si256(cw)),
-                       _mm512_cvtepi16_epi32(_mm512_castsi512_si256(sw)), w);
-        add16_weighted(c + i + 16, s + i + 16, _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(cw, 1)),
-                       _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sw, 1)), w);
+        const SmallLookup t = small_lookup(p + i, cos_t, sin_t);
+        add16_weighted(c + i, s + i, t.cos_lo, t.sin_lo, w);
+        add16_weighted(c + i + 16, s + i + 16, t.cos_hi, t.sin_hi, w);
     }
-    generic::add_weighted_item(p, i, len, table, weight, c, s);
+    add_weighted_item(p, i, len, table, weight, c, s);
 }
 
-VELMORA_TARGET_AVX512 void add_weighted_avx512(const std::uint16_t* p, std::size_t len, const std::int16_t* table,
-                                               std::uint32_t n, std::int32_t weight, std::int32_t* c,
-                                               std::int32_t* s) {
+void add_weighted_avx512(const std::uint16_t* p, std::size_t len, const std::int16_t* table,
+                         std::uint32_t n, std::int32_t weight, std::int32_t* c,
+                         std::int32_t* s) {
     if (n <= 32) return add_weighted_avx512_small(p, len, table, n, weight, c, s);
     const int* words = reinterpret_cast<const int*>(table);
     const __m512i w = _mm512_set1_epi32(weight);
@@ -207,22 +219,22 @@ VELMORA_TARGET_AVX512 void add_weighted_avx512(const std::uint16_t* p, std::size
         add16_weighted(c + i, s + i, _mm512_srai_epi32(_mm512_slli_epi32(word, 16), 16), _mm512_srai_epi32(word, 16),
                        w);
     }
-    generic::add_weighted_item(p, i, len, table, weight, c, s);
+    add_weighted_item(p, i, len, table, weight, c, s);
 }
 
-VELMORA_TARGET_AVX512 void weighted_fold_avx512(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
+void weighted_fold_avx512(const std::uint16_t* const* items, const std::uint64_t* weights, std::size_t count,
                           std::size_t len, const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
                           std::int64_t* sin_sum) {
-    generic::weighted_fold_runs<add_weighted_avx512>(items, weights, count, len, table, n, cos_sum, sin_sum);
+    weighted_fold_runs<add_weighted_avx512>(items, weights, count, len, table, n, cos_sum, sin_sum);
 }
 
-VELMORA_TARGET_AVX512 void fold_avx512(const std::uint16_t* const* items, std::size_t count, std::size_t len,
-                                       const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
-                                       std::int64_t* sin_sum) {
+void fold_avx512(const std::uint16_t* const* items, std::size_t count, std::size_t len,
+                 const std::int16_t* table, std::uint32_t n, std::int64_t* cos_sum,
+                 std::int64_t* sin_sum) {
     if (n <= 32)
-        generic::fold_chunks<add_avx512_small>(items, count, len, table, n, cos_sum, sin_sum);
+        fold_chunks<add_avx512_small>(items, count, len, table, n, cos_sum, sin_sum);
     else
-        generic::fold_chunks<add_avx512>(items, count, len, table, n, cos_sum, sin_sum);
+        fold_chunks<add_avx512>(items, count, len, table, n, cos_sum, sin_sum);
 }
 
 // ---- similarities ----------------------------------------------------------
@@ -269,26 +281,26 @@ struct TableRegisters {
 
 // Entries from .. from + 7 of the m-entry table; masked, so nothing past
 // the last entry is read.
-VELMORA_TARGET_AVX512 VELMORA_BODY __m512d table_part(const double* centred, std::size_t m, std::size_t from) {
+VELMORA_ALWAYS_INLINE __m512d table_part(const double* centred, std::size_t m, std::size_t from) {
     const std::size_t k = m > from ? std::min<std::size_t>(m - from, 8) : 0;
     return _mm512_maskz_loadu_pd(static_cast<__mmask8>((1u << k) - 1), centred + from);
 }
 
-VELMORA_TARGET_AVX512 VELMORA_BODY TableRegisters load_table(const double* centred, std::uint32_t n) {
+VELMORA_ALWAYS_INLINE TableRegisters load_table(const double* centred, std::uint32_t n) {
     const std::size_t m = 2 * std::size_t{n} - 1;
     return {table_part(centred, m, 0), table_part(centred, m, 8), table_part(centred, m, 16),
             table_part(centred, m, 24)};
 }
 
 template <int S>
-VELMORA_TARGET_AVX512 VELMORA_BODY __m512d gathered_term_avx512(__m512i four, __m512i shifted, const double* centred) {
+VELMORA_ALWAYS_INLINE __m512d gathered_term_avx512(__m512i four, __m512i shifted, const double* centred) {
     const __m512i p = _mm512_and_si512(_mm512_maskz_srli_epi64(0xFF, four, 16 * S), _mm512_set1_epi64(0xFFFF));
     return _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, _mm512_sub_epi64(shifted, p), centred, 8);
 }
 
 // The term of component i + S from the indices k of all four components.
 template <int S, bool Wide>
-VELMORA_TARGET_AVX512 VELMORA_BODY __m512d register_term(__m512i k, const TableRegisters& t) {
+VELMORA_ALWAYS_INLINE __m512d register_term(__m512i k, const TableRegisters& t) {
     const __m512i index = _mm512_maskz_srli_epi64(0xFF, k, 16 * S);
     const __m512d low = _mm512_permutex2var_pd(t.t0, index, t.t1);
     if constexpr (!Wide) return low;
@@ -297,9 +309,9 @@ VELMORA_TARGET_AVX512 VELMORA_BODY __m512d register_term(__m512i k, const TableR
 }
 
 template <std::size_t G, Lookup How>
-VELMORA_TARGET_AVX512 std::uint16_t pass_avx512(const std::uint16_t* a, const std::uint16_t* const* rows,
-                                                std::size_t count, std::size_t len, const double* centred,
-                                                std::uint32_t n, double* sums) {
+std::uint16_t pass_avx512(const std::uint16_t* a, const std::uint16_t* const* rows,
+                          std::size_t count, std::size_t len, const double* centred,
+                          std::uint32_t n, double* sums) {
     alignas(64) std::int64_t offsets[G * kLanes512];
     row_offsets(rows, count, G, offsets);
     __m512i at[G];
@@ -347,13 +359,13 @@ VELMORA_TARGET_AVX512 std::uint16_t pass_avx512(const std::uint16_t* a, const st
     std::copy_n(lanes, count, sums);
     alignas(64) std::uint16_t words[32];
     _mm512_store_si512(words, seen);
-    return std::max(largest_word(words, 32), generic::carry_on_all(a, rows, count, i, len, centred, n, sums));
+    return std::max(largest_word(words, 32), carry_on_all(a, rows, count, i, len, centred, n, sums));
 }
 
 template <Lookup How>
-VELMORA_TARGET_AVX512 std::uint16_t passes_avx512(const std::uint16_t* a, const std::uint16_t* const* rows,
-                                                  std::size_t count, std::size_t len, const double* centred,
-                                                  std::uint32_t n, double* sums) {
+std::uint16_t passes_avx512(const std::uint16_t* a, const std::uint16_t* const* rows,
+                            std::size_t count, std::size_t len, const double* centred,
+                            std::uint32_t n, double* sums) {
     std::uint16_t seen = 0;
     for (std::size_t k = 0; k < count; k += kLanes512 * kGroups512) {
         const std::size_t rest = std::min(count - k, kLanes512 * kGroups512);
@@ -366,9 +378,9 @@ VELMORA_TARGET_AVX512 std::uint16_t passes_avx512(const std::uint16_t* a, const 
     return seen;
 }
 
-VELMORA_TARGET_AVX512 std::uint16_t difference_sums_avx512(const std::uint16_t* a, const std::uint16_t* const* rows,
-                                                           std::size_t count, std::size_t len,
-                                                           const double* centred, std::uint32_t n, double* sums) {
+std::uint16_t difference_sums_avx512(const std::uint16_t* a, const std::uint16_t* const* rows,
+                                     std::size_t count, std::size_t len,
+                                     const double* centred, std::uint32_t n, double* sums) {
     if (n > kRegisterResolution) return passes_avx512<Lookup::Gather>(a, rows, count, len, centred, n, sums);
     if (2 * n - 1 > 16) return passes_avx512<Lookup::Registers32>(a, rows, count, len, centred, n, sums);
     return passes_avx512<Lookup::Registers16>(a, rows, count, len, centred, n, sums);
@@ -391,7 +403,7 @@ VELMORA_TARGET_AVX512 std::uint16_t difference_sums_avx512(const std::uint16_t* 
 // to the lane's low bits and made a double by the exponent bits of 2^52
 // (then 2^52 is subtracted, exactly), and its result goes back to word j.
 // Everything stays within its lane, so no step needs a shuffle.
-VELMORA_TARGET_AVX512 VELMORA_BODY __m512i floor_plus_one(__m512i low_word, __m512d y_scale) {
+VELMORA_ALWAYS_INLINE __m512i floor_plus_one(__m512i low_word, __m512d y_scale) {
     const __m512d two52 = _mm512_set1_pd(4503599627370496.0);
     const __m512d magnitude = _mm512_sub_pd(_mm512_castsi512_pd(low_word), two52);
     const __m512d y = _mm512_mul_pd(magnitude, y_scale);
@@ -400,14 +412,14 @@ VELMORA_TARGET_AVX512 VELMORA_BODY __m512i floor_plus_one(__m512i low_word, __m5
 }
 
 // Bits a ? b : c, per bit (ternary-logic truth table 0xCA).
-VELMORA_TARGET_AVX512 VELMORA_BODY __m512i bit_select(__m512i a, __m512i b, __m512i c) {
+VELMORA_ALWAYS_INLINE __m512i bit_select(__m512i a, __m512i b, __m512i c) {
     return _mm512_ternarylogic_epi64(a, b, c, 0xCA);
 }
 
-VELMORA_TARGET_AVX512 std::uint16_t power_real_avx512(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
-                                                      double x, std::uint32_t n) {
+std::uint16_t power_real_avx512(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                                double x, std::uint32_t n) {
     // Only a power of two n divides 2^16; other resolutions take the plain body.
-    if ((n & (n - 1)) != 0) return generic_power_real(a, r, len, x, n);
+    if ((n & (n - 1)) != 0) return power_real(a, r, len, x, n);
     const __m512i n16 = _mm512_set1_epi16(static_cast<short>(n)), half = _mm512_set1_epi16(static_cast<short>(n / 2));
     const __m512i mask = _mm512_set1_epi16(static_cast<short>(n - 1));
     const __m512d y_scale = _mm512_set1_pd(2 * std::fabs(x));
@@ -440,7 +452,7 @@ VELMORA_TARGET_AVX512 std::uint16_t power_real_avx512(const std::uint16_t* a, st
     }
     alignas(64) std::uint16_t lanes[32];
     _mm512_store_si512(lanes, seen);
-    return std::max(largest_word(lanes, 32), generic_power_real(a + i, r + i, len - i, x, n));
+    return std::max(largest_word(lanes, 32), power_real(a + i, r + i, len - i, x, n));
 }
 
 // A map of at most 64 << (Pairs / 2) phases is 2 * Pairs registers of 16-bit
@@ -449,9 +461,9 @@ VELMORA_TARGET_AVX512 std::uint16_t power_real_avx512(const std::uint16_t* a, st
 // among the pairs. A phase >= n, which the caller refuses, reads some entry
 // but never outside the registers.
 template <int Pairs>
-VELMORA_TARGET_AVX512 VELMORA_BODY std::uint16_t lookup_registers(const std::uint16_t* a, std::uint16_t* r,
-                                                                  std::size_t len, const std::uint16_t* table,
-                                                                  std::uint32_t n) {
+VELMORA_ALWAYS_INLINE std::uint16_t lookup_registers(const std::uint16_t* a, std::uint16_t* r,
+                                                     std::size_t len, const std::uint16_t* table,
+                                                     std::uint32_t n) {
     __m512i t[2 * Pairs];
     for (int p = 0; p < 2 * Pairs; ++p) t[p] = _mm512_loadu_si512(table + 32 * p);
     const __m512i bit6 = _mm512_set1_epi16(64), bit7 = _mm512_set1_epi16(128);
@@ -474,33 +486,44 @@ VELMORA_TARGET_AVX512 VELMORA_BODY std::uint16_t lookup_registers(const std::uin
     }
     alignas(64) std::uint16_t lanes[32];
     _mm512_store_si512(lanes, seen);
-    std::uint16_t largest = generic_lookup(a + i, r + i, len - i, table, n);
+    std::uint16_t largest = lookup(a + i, r + i, len - i, table, n);
     for (const std::uint16_t s : lanes) largest = std::max(largest, s);
     return largest;
 }
 
-VELMORA_TARGET_AVX512 std::uint16_t lookup_avx512(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
-                                                  const std::uint16_t* table, std::uint32_t n) {
-    if (n > 256) return generic_lookup(a, r, len, table, n);
+std::uint16_t lookup_avx512(const std::uint16_t* a, std::uint16_t* r, std::size_t len,
+                            const std::uint16_t* table, std::uint32_t n) {
+    if (n > 256) return lookup(a, r, len, table, n);
     if (n > 128) return lookup_registers<4>(a, r, len, table, n);
     if (n > 64) return lookup_registers<2>(a, r, len, table, n);
     return lookup_registers<1>(a, r, len, table, n);
 }
 
 }  // namespace
+}  // namespace velmora::avx512
+VELMORA_TARGET_END
 
-extern const KernelTable kernels_avx512;
-constinit const KernelTable kernels_avx512{
+namespace velmora::avx512 {
+
+// Outside the target region: it runs before anything is known of the CPU.
+bool supported() {
+    const X86Cpu& c = x86_cpu();
+    // Everything the AVX2 target needs, the opmask and upper ZMM states saved, and F, DQ, BW, VL.
+    return c.avx_usable() && c.leaf7_ebx_bit(5) && c.leaf7_ebx_bit(8) && c.leaf1_ecx_bit(12) && c.saves(0xe0) &&
+           c.leaf7_ebx_bit(16) && c.leaf7_ebx_bit(17) && c.leaf7_ebx_bit(30) && c.leaf7_ebx_bit(31);
+}
+
+extern const KernelTable kernels;
+constinit const KernelTable kernels{
     // Up to n = 256 the map is looked up from registers, faster than any rounding.
-    .elementwise = {generic_bind, generic_unbind, generic_generate, generic_power_int, power_real_avx512,
-                    lookup_avx512, 512},
-    .resonator = {score_block_avx512, score_block_lattice_avx512, superpose_block_avx512, generic_score,
-                  generic_superpose},
+    .elementwise = {bind, unbind, generate, power_int, power_real_avx512, lookup_avx512, 512},
+    .resonator = {score_block_avx512, score_block_lattice_avx512, superpose_block_avx512, score,
+                  superpose},
     .bundle = {fold_avx512, weighted_fold_avx512},
     .lattice = generic_lattice,
     .similarity = {difference_sums_avx512},
     .correctly_rounded = correctly_rounded_avx,
 };
 
-}  // namespace velmora
+}  // namespace velmora::avx512
 #endif

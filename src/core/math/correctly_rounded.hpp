@@ -9,11 +9,14 @@
 // different code path on CPUs with FMA.
 //
 // The functions are LLVM libc's (third_party/llvm-libc), compiled into the
-// module from source. On x86-64 a second copy built for FMA serves the AVX2
-// and AVX-512 rows of the kernel table (kernel_table.hpp); it is only
-// faster, since both copies are correctly rounded. Errno is never touched and no floating-point exception
-// flags are raised on purpose; the rounding mode must be round-to-nearest,
-// which is what Python runs in.
+// module from source (correctly_rounded.cpp, once per copy). On x86-64 a
+// second copy built for FMA serves the AVX2 and AVX-512 targets; it is only
+// faster, since both copies are correctly rounded. Each kernel target names
+// the copy it runs with, and callers reach the running one through the
+// kernel table (simd/kernel_table.hpp: cr_cos, cr_sin, cr_sincos,
+// cr_atan2). Errno is never touched and no floating-point exception flags
+// are raised on purpose; the rounding mode must be round-to-nearest, which
+// is what Python runs in.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +37,15 @@ struct CorrectlyRounded {
     void (*phasors)(std::uint32_t n, double* out);
 };
 
-// The copy of the kernel table this process runs.
-const CorrectlyRounded& correctly_rounded();
-
-inline double cr_cos(double x) { return correctly_rounded().cos(x); }
-inline double cr_sin(double x) { return correctly_rounded().sin(x); }
-inline SinCos cr_sincos(double x) { return correctly_rounded().sincos(x); }
-inline double cr_atan2(double y, double x) { return correctly_rounded().atan2(y, x); }
+// The compiled copies. The build defines VELMORA_CR_FMA where it links the
+// FMA copy in (x86-64 with a compiler that builds the AVX targets); without
+// it the AVX targets use the baseline copy.
+const CorrectlyRounded& correctly_rounded_baseline();
+#if defined(VELMORA_CR_FMA)
+const CorrectlyRounded& correctly_rounded_fma();
+inline constexpr auto correctly_rounded_avx = correctly_rounded_fma;
+#else
+inline constexpr auto correctly_rounded_avx = correctly_rounded_baseline;
+#endif
 
 }  // namespace velmora
