@@ -3,15 +3,15 @@
 // repeated runs, in ns per element (per entry-component for the resonator,
 // per item-component for the bundle fold, per component for generation).
 //
-//   cmake -S . -B build -DVELMORA_PYTHON_MODULE=OFF && cmake --build build --target velmora_core
-//   g++ -O2 -std=c++20 -ffp-contract=off -Isrc benchmarks/kernels.cpp -Lbuild -lvelmora_core -o kernels && ./kernels
+//   cmake -S . -B build -DVELMORA_PYTHON_MODULE=OFF -DVELMORA_BENCHMARKS=ON
+//   cmake --build build --target velmora_bench_kernels && build/velmora_bench_kernels
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
 #include <vector>
 
-#include "core/kernel_table.hpp"
+#include "core/simd/kernel_table.hpp"
 #include "core/phase_tables.hpp"
 
 using namespace velmora;
@@ -53,7 +53,7 @@ int main() {
     std::printf("%-9s %8s %10s %8s %9s %9s %9s\n", "variant", "score", "superpose", "lattice", "gen n=16",
                 "gen n=1000", "fold");
     for (const KernelVariant& v : kernel_variants()) {
-        if (!isa_supported(v.isa)) continue;
+        if (!v.supported()) continue;
         const KernelTable& k = *v.table;
         const auto block = [&](std::size_t b) { return EntryBlock{index.data() + b * kResonatorLanes * z, table->data(), m}; };
         const double score = best_ns([&] { for (std::size_t b = 0; b < blocks; ++b) k.resonator.score_block(block(b), u.data(), z, w.data() + 8 * b); }, entry_components);
@@ -68,7 +68,7 @@ int main() {
                 k.bundle.fold(at.data(), at.size(), kFoldBlock, bundle_table->data(), 65536, cos_sum.data(), sin_sum.data());
             }
         }, 100.0 * 16384, 7);
-        std::printf("%-9s %8.3f %10.3f %8.3f %9.3f %9.3f %9.3f\n", isa_name(v.isa), score, superpose, lattice, gen16, gen1000, fold);
+        std::printf("%-9s %8.3f %10.3f %8.3f %9.3f %9.3f %9.3f\n", v.name.data(), score, superpose, lattice, gen16, gen1000, fold);
     }
     std::printf("(ns per entry-component, per component, per item-component)\n");
 }

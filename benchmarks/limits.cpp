@@ -1,5 +1,8 @@
 // Machine limits quoted in docs/performance.md: a dependent double add,
 // one atan2 call, and a streaming copy.
+//
+//   cmake -S . -B build -DVELMORA_PYTHON_MODULE=OFF -DVELMORA_BENCHMARKS=ON
+//   cmake --build build --target velmora_bench_limits && build/velmora_bench_limits
 #include <chrono>
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the C++ core (tools/corefuzz/core_fuzz.cpp) under ASan+UBSan, built
-# as the CMake target velmora_core_fuzz (-DVELMORA_SANITIZE=ON).
+# Fuzzes the C++ core (tests/native/core_fuzz.cpp) under ASan+UBSan, built
+# as the CMake target velmora_core_fuzz (-DVELMORA_NATIVE_TESTS=ON
+# -DVELMORA_SANITIZE=ON).
 #
 #   tools/corefuzz/run.sh [SECONDS]      (default 60)
 #
@@ -10,6 +11,7 @@
 # pseudo-random inputs for about as long.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/lib/build.sh"
 seconds=${1:-60}
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-corefuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -25,16 +27,11 @@ fuzzer_compiler() {
   return 0
 }
 
-build() {
-  cmake -S "$root" -B "$work/build" -DVELMORA_PYTHON_MODULE=OFF -DVELMORA_SANITIZE=ON "$@" >"$work/build.log" 2>&1 &&
-    nice cmake --build "$work/build" --target velmora_core_fuzz -j 2 >>"$work/build.log" 2>&1 ||
-    { tail -n 30 "$work/build.log"; echo "corefuzz: build FAILED"; exit 1; }
-}
-
 cxx=$(fuzzer_compiler)
 if [ -n "$cxx" ]; then
   echo "== libFuzzer ($cxx $("$cxx" -dumpversion)), ${seconds}s"
-  build -DCMAKE_CXX_COMPILER="$cxx" -DVELMORA_FUZZER=ON
+  native_build corefuzz "$work/build" velmora_core_fuzz -DVELMORA_SANITIZE=ON -DCMAKE_CXX_COMPILER="$cxx" \
+    -DVELMORA_FUZZER=ON
   mkdir -p "$work/corpus"
   # -malloc_limit_mb: an allocation sized by a field that disagrees with its
   # array (a `dim` of 2^40, say) is a failure, not something to wait for.
@@ -42,7 +39,7 @@ if [ -n "$cxx" ]; then
      -max_len=512 -print_final_stats=1 corpus 2>&1 | grep -Ev '^#[0-9]+\s+(NEW|REDUCE|pulse)' )
 else
   echo "== no libFuzzer here: seeded driver with ${CXX:-g++}, ~${seconds}s"
-  build -DCMAKE_CXX_COMPILER="${CXX:-g++}"
+  native_build corefuzz "$work/build" velmora_core_fuzz -DVELMORA_SANITIZE=ON -DCMAKE_CXX_COMPILER="${CXX:-g++}"
   export ASAN_OPTIONS=allocator_may_return_null=0:max_allocation_size_mb=512
   SECONDS=0; seed=1; total=0
   while [ "$SECONDS" -lt "$seconds" ]; do

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/correctly_rounded.hpp"
+#include "core/simd/kernel_table.hpp"
 #include "core/phase_hvec.hpp"
 #include "core/phase_resonator.hpp"
 #include "core/phase_similarities.hpp"

@@ -1,7 +1,9 @@
 """The C++ core on inconsistent vectors (only reachable from C++) and on
-failures whose messages cannot be allocated, built through the project's
-CMake (target velmora_core_regressions) with the sanitizers when the compiler
-has them. Without CMake or a compiler the checks skip, but fail under CI."""
+failures whose messages cannot be allocated: the native tests' core
+regressions (tests/native/core_regressions.cpp), built through the project's
+CMake (-DVELMORA_NATIVE_TESTS=ON, target velmora_core_regressions) with the
+sanitizers when the compiler has them. Without CMake or a compiler the checks
+skip, but fail under CI."""
 
 import os
 import shutil
@@ -11,14 +13,14 @@ import sys
 import pytest
 from conftest import unavailable
 
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir)
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir))
 CXX = os.environ.get("CXX", "g++")
 
 
 def cmake_build(build_dir, env, *options):
     """Configures and builds velmora_core_regressions; the failed step's output, or None."""
-    steps = [["cmake", "-S", ROOT, "-B", build_dir, "-DVELMORA_PYTHON_MODULE=OFF", "-DCMAKE_BUILD_TYPE=Debug",
-              "-DCMAKE_CXX_COMPILER=" + CXX, *options],
+    steps = [["cmake", "-S", ROOT, "-B", build_dir, "-DVELMORA_PYTHON_MODULE=OFF", "-DVELMORA_NATIVE_TESTS=ON",
+              "-DCMAKE_BUILD_TYPE=Debug", "-DCMAKE_CXX_COMPILER=" + CXX, *options],
              ["cmake", "--build", build_dir, "--target", "velmora_core_regressions", "-j", "2"]]
     for step in steps:
         proc = subprocess.run(step, capture_output=True, text=True, env=env)

@@ -9,10 +9,14 @@
 #include <random>
 #include <string>
 
-#include "core/kernel_table.hpp"
+#include "core/lattice_levels.hpp"
+#include "core/math/atan2_estimate.hpp"
+#include "core/math/remainder.hpp"
+#include "core/simd/kernel_table.hpp"
 #include "core/phase_resonator.hpp"
 #include "core/phase_similarities.hpp"
 #include "core/phase_tables.hpp"
+#include "check.hpp"
 #include "scalar_reference.hpp"
 
 using namespace velmora;
@@ -20,15 +24,7 @@ using reference::Phases;
 
 namespace {
 
-int passed = 0, failed = 0;
-
-void check(bool ok, const std::string& what) {
-    if (ok) {
-        ++passed;
-    } else if (++failed <= 20) {
-        std::printf("FAILED: %s\n", what.c_str());
-    }
-}
+using native_test::check;
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -63,9 +59,9 @@ PhaseHVec vec(const Phases& p, std::uint32_t n) {
 Phases phases_of(const PhaseHVec& v) { return Phases(v.phases.begin(), v.phases.end()); }
 
 void test_elementwise(const KernelVariant& v) {
-    const Isa isa = v.isa;
+    const std::string_view isa = v.name;
     const ElementwiseKernels& k = v.table->elementwise;
-    const std::string tag = std::string("[") + isa_name(isa) + "] ";
+    const std::string tag = std::string("[") + std::string(isa) + "] ";
     for (std::uint32_t n : kResolutions)
         for (std::size_t len : lengths()) {
             const Phases a = random_phases(len, n), b = random_phases(len, n);
@@ -104,7 +100,7 @@ void test_elementwise(const KernelVariant& v) {
 // fast row takes; the general per-phase rounding against the same loop past it.
 void test_power(const KernelVariant& v) {
     const ElementwiseKernels& k = v.table->elementwise;
-    const std::string tag = std::string("[") + isa_name(v.isa) + "] ";
+    const std::string tag = std::string("[") + std::string(v.name) + "] ";
     for (std::uint32_t n : kResolutions)
         for (std::size_t len : {0, 1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 70, 257, 1023}) {
             const Phases a = random_phases(len, n);
@@ -139,9 +135,8 @@ void test_power_all_phases(const KernelVariant& v) {
         const double limit = kFastRealLimit / n;
         for (double x : {0.5, -2.5, 0.375, -1.0, 3.0 + 0x1p-40, limit, -limit}) {
             k.power_real(a.data(), r.data(), n, x, n);
-            check(r == reference::power_real(a, x, n), std::string("[") + isa_name(v.isa) +
-                                                          "] power_real all phases n=" + std::to_string(n) +
-                                                          " x=" + std::to_string(x));
+            const std::string tag = std::string("[") + std::string(v.name) + "] power_real all phases n=";
+            check(r == reference::power_real(a, x, n), tag + std::to_string(n) + " x=" + std::to_string(x));
         }
     }
 }
@@ -150,7 +145,7 @@ void test_power_all_phases(const KernelVariant& v) {
 // around the vector widths; a phase >= n is reported, never read past the map.
 void test_lookup(const KernelVariant& v) {
     const ElementwiseKernels& k = v.table->elementwise;
-    const std::string tag = std::string("[") + isa_name(v.isa) + "] lookup";
+    const std::string tag = std::string("[") + std::string(v.name) + "] lookup";
     for (std::uint32_t n : {2u, 3u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 127u, 128u, 129u, 255u, 256u, 257u,
                             1000u, 65535u, 65536u})
         for (std::size_t len : {0, 1, 15, 16, 17, 31, 32, 33, 70, 257, 1023}) {
@@ -262,9 +257,9 @@ void test_similarity_and_bundle() {
 // Loose entries (any count, mixed tables) and full interleaved blocks, against
 // the plain dot products and the plain superposition in entry order.
 void test_resonator_kernels(const KernelVariant& v) {
-    const Isa isa = v.isa;
+    const std::string_view isa = v.name;
     const ResonatorKernels& k = v.table->resonator;
-    const std::string tag = std::string("[") + isa_name(isa) + "] ";
+    const std::string tag = std::string("[") + std::string(isa) + "] ";
     const auto t65536 = phasor_table(65536);
     // Blocks at table sizes in and out of the register kernels' reach.
     for (std::uint32_t m : {16u, 2u, 5u, 9u, 17u})
@@ -382,9 +377,9 @@ void test_resonator() {
 // Every copy of the correctly rounded functions gives the baseline copy's
 // bits: every table angle up to n = 4096, and random arguments.
 void test_correctly_rounded(const KernelVariant& v) {
-    const Isa isa = v.isa;
+    const std::string_view isa = v.name;
     const CorrectlyRounded& f = v.table->correctly_rounded();
-    const std::string tag = std::string(isa_name(isa)) + " correctly rounded ";
+    const std::string tag = std::string(isa) + " correctly rounded ";
     std::size_t differ = 0, cases = 0;
     for (std::uint32_t n = 2; n <= 4096; ++n)
         for (std::uint32_t k = 0; k < n; ++k, ++cases) {
@@ -414,7 +409,7 @@ void test_correctly_rounded(const KernelVariant& v) {
 // The bundle fold of one variant against the plain integer sums, at table
 // sizes in and out of the register lookups' reach and across the block.
 void test_bundle_kernels(const KernelVariant& v) {
-    const Isa isa = v.isa;
+    const std::string_view isa = v.name;
     const BundleKernels& k = v.table->bundle;
     std::size_t wrong = 0, cases = 0;
     for (std::uint32_t n : {2u, 16u, 31u, 32u, 33u, 1000u, 65536u}) {
@@ -462,7 +457,7 @@ void test_bundle_kernels(const KernelVariant& v) {
                 ++cases;
             }
     }
-    check(wrong == 0, std::string(isa_name(isa)) + " bundle fold: " + std::to_string(wrong) + " of " +
+    check(wrong == 0, std::string(isa) + " bundle fold: " + std::to_string(wrong) + " of " +
                           std::to_string(cases) + " wrong");
 }
 
@@ -488,9 +483,9 @@ void test_atan2_estimate() {
 // correctly rounded arc tangent: a full box of small integer sums for every
 // n up to 96, sums next to every rounding boundary, and random sums.
 void test_lattice_levels(const KernelVariant& v) {
-    const Isa isa = v.isa;
+    const std::string_view isa = v.name;
     const LatticeKernels& k = v.table->lattice;
-    const std::string tag = std::string(isa_name(isa)) + " lattice ";
+    const std::string tag = std::string(isa) + " lattice ";
     auto run = [&](const std::vector<double>& xy, std::uint32_t n) {
         const std::size_t len = xy.size() / 2;
         std::vector<std::uint16_t> fast(len), exact(len);
@@ -537,12 +532,12 @@ void test_lattice_levels(const KernelVariant& v) {
 // everywhere), and the first supported one from the build's cap on is chosen.
 void test_variant_list() {
     const auto variants = kernel_variants();
-    bool ok = !variants.empty() && variants.back().isa == Isa::Baseline;
+    bool ok = !variants.empty() && variants.back().name == "baseline";
     for (std::size_t i = 0; i < variants.size(); ++i)
-        for (std::size_t j = 0; j < i; ++j) ok = ok && variants[i].isa != variants[j].isa && variants[i].table != variants[j].table;
+        for (std::size_t j = 0; j < i; ++j) ok = ok && variants[i].name != variants[j].name && variants[i].table != variants[j].table;
     std::size_t at = 0;
-    while (at + 1 < variants.size() && variants[at].isa != dispatch_cap()) ++at;
-    while (at + 1 < variants.size() && !isa_supported(variants[at].isa)) ++at;
+    while (at + 1 < variants.size() && &variants[at] != &dispatch_cap()) ++at;
+    while (at + 1 < variants.size() && !variants[at].supported()) ++at;
     check(ok && &chosen_variant() == &variants[at], "variant list and the choice under the build's cap");
 }
 
@@ -587,7 +582,7 @@ bool sums_agree(SparseTable& table, std::uint32_t n, std::size_t count, std::siz
     for (const Phases& r : rows) pointers.push_back(r.data()), table.cover(a, r, n);
     bool ok = true;
     for (const KernelVariant& v : kernel_variants()) {
-        if (!isa_supported(v.isa)) continue;
+        if (!v.supported()) continue;
         std::vector<double> sums(count + 1, -7.0);
         const std::uint16_t seen =
             v.table->similarity.difference_sums(a.data(), pointers.data(), count, len, table.centred.data(), n, sums.data());
@@ -623,10 +618,10 @@ void test_similarity_kernels() {
             (at == 5 ? a : r)[at] = static_cast<std::uint16_t>(n + 3);
             const std::uint16_t* rows[] = {r.data(), a.data()};
             for (const KernelVariant& v : kernel_variants())
-                if (isa_supported(v.isa))
+                if (v.supported())
                     check(v.table->similarity.difference_sums(a.data(), rows, 2, 10, full.data(), n, sums.data()) == n + 3 &&
                               sums[0] == 5.0,
-                          std::string(isa_name(v.isa)) + " similarity sums report a phase >= n");
+                          std::string(v.name) + " similarity sums report a phase >= n");
         }
     // The core: errors in item order, the first failing item deciding.
     const PhaseHVec a = vec(random_phases(4, 16), 16), other_n = vec(random_phases(4, 17), 17);
@@ -646,12 +641,12 @@ void test_similarity_kernels() {
 int main() {
     int variants = 0;
     for (const KernelVariant& v : kernel_variants()) {
-        if (!isa_supported(v.isa)) {
-            std::printf("variant %s: not supported by this CPU, skipped\n", isa_name(v.isa));
+        if (!v.supported()) {
+            std::printf("variant %s: not supported by this CPU, skipped\n", v.name.data());
             continue;
         }
         ++variants;
-        std::printf("variant %s\n", isa_name(v.isa));
+        std::printf("variant %s\n", v.name.data());
         test_elementwise(v);
         test_resonator_kernels(v);
         test_correctly_rounded(v);
@@ -668,7 +663,6 @@ int main() {
     test_similarity_and_bundle();
     test_resonator();
     test_similarity_kernels();
-    std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, isa_name(chosen_variant().isa));
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    std::printf("kernel variants tested: %d (dispatch picks %s)\n", variants, chosen_variant().name.data());
+    return native_test::finish();
 }

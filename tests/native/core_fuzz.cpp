@@ -6,10 +6,11 @@
 // error; an inconsistent operand must be reported as an internal error, never
 // read or write outside an array (AddressSanitizer checks that part).
 //
-// Built two ways by tools/corefuzz/run.sh:
-//   * with clang's libFuzzer (-fsanitize=fuzzer,address,undefined);
+// Built two ways (tests/native/CMakeLists.txt, run by tools/corefuzz/run.sh):
+//   * with clang's libFuzzer (-DVELMORA_FUZZER=ON: -fsanitize=fuzzer,address,undefined);
 //   * without it (-DCORE_FUZZ_SEEDED_MAIN, any compiler with ASan): a seeded
-//     driver that feeds pseudo-random inputs, `core_fuzz SEED COUNT`.
+//     driver that feeds pseudo-random inputs, `velmora_core_fuzz SEED COUNT`,
+//     which CTest also runs.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,8 +51,6 @@ bool consistent(const PhaseHVec& v) {
         if (p >= v.n) return false;
     return true;
 }
-
-bool shaped(const PhaseHVec& v) { return v.n >= 2 && v.n <= 65536 && v.phases.size() == v.dim; }
 
 // A vector of up to 16 phases, usually consistent, otherwise broken in one
 // or more of its fields.

@@ -10,7 +10,7 @@
 #include <limits>
 #include <vector>
 
-#include "core/correctly_rounded_variants.hpp"
+#include "core/math/correctly_rounded.hpp"
 
 namespace reference {
 

@@ -1,19 +1,22 @@
 // Core (no Python) checks of inconsistent vectors and of errors formed with no
-// memory left, built and run by test_core_native.py. Each block prints one
-// line "name: ok" or "name: FAIL ...".
+// memory left, run by CTest and by tests/robustness/test_core_native.py (under
+// the sanitizers there). Each block prints one line "name: ok" or
+// "name: FAIL ...", which that test reads case by case.
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "core/phase_hvec.hpp"
 #include "core/phase_resonator.hpp"
 #include "core/phase_similarities.hpp"
+#include "check.hpp"
 
 using namespace velmora;
+using velmora::native_test::report;
 
 namespace {
-int failures = 0;
 bool refuse_allocations = false;
 }  // namespace
 
@@ -41,23 +44,20 @@ void expect_out_of_memory(const char* name, Call&& call) {
         failure = "threw";
     }
     refuse_allocations = false;
-    if (failure != nullptr) ++failures;
-    std::printf("%s: %s%s\n", name, failure != nullptr ? "FAIL " : "ok", failure != nullptr ? failure : "");
+    report(name, failure);
 }
 
 template <class T>
 void expect_internal(const char* name, Result<T> r, const char* message_start) {
     if (r.ok()) {
-        std::printf("%s: FAIL accepted\n", name);
+        report(name, "accepted");
     } else if (r.error().kind != Error::Kind::Internal) {
-        std::printf("%s: FAIL kind %d\n", name, static_cast<int>(r.error().kind));
+        report(name, ("kind " + std::to_string(static_cast<int>(r.error().kind))).c_str());
     } else if (r.error().message.rfind(message_start, 0) != 0) {
-        std::printf("%s: FAIL message '%s'\n", name, r.error().message.c_str());
+        report(name, ("message '" + r.error().message + "'").c_str());
     } else {
-        std::printf("%s: ok\n", name);
-        return;
+        report(name, nullptr);
     }
-    ++failures;
 }
 
 PhaseHVec with_phases(std::vector<std::uint16_t> phases, std::uint32_t n) {
@@ -99,5 +99,5 @@ int main() {
     expect_out_of_memory("capacity message", [&] { return generate(std::uint64_t{1} << 62, 4, 1); });
     expect_out_of_memory("bundle assertion", [&] { return bundle(mismatched); });
     expect_out_of_memory("entries message", [&] { return resonator_factorize(good, books, 0); });
-    return failures == 0 ? 0 : 1;
+    return native_test::finish();
 }

@@ -5,7 +5,7 @@
 // now and then. The threads start cold, so they also race the first use.
 // Every result must then equal the one computed again on one thread.
 //
-//   shared_state [THREADS] [ROUNDS]
+//   velmora_tsan_shared_state [THREADS] [ROUNDS]
 #include <algorithm>
 #include <bit>
 #include <cstdint>
