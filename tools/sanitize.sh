@@ -57,8 +57,8 @@ sanitized_env=(
 # that LeakSanitizer reports at exit.
 # The distributed example is left out too: its worker processes would
 # inherit the preloaded runtime and report the interpreter's own leaks.
-[ "$#" -gt 0 ] || set -- --ignore=test_capacity.py --ignore=test_encodings_numpy.py --deselect=tests/test_examples.py::test_capacity_quick_mirror_agrees \
-  --deselect=tests/test_examples.py::test_distributed_batch_matches_in_process
+[ "$#" -gt 0 ] || set -- --ignore=benchmarks/test_capacity.py --ignore=vectors/test_encodings_numpy.py --deselect=tests/distribution/test_examples.py::test_capacity_quick_mirror_agrees \
+  --deselect=tests/distribution/test_examples.py::test_distributed_batch_matches_in_process
 
 status=0
 SECONDS=0

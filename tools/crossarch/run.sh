@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Same bits on every machine: builds the velmora_crossarch_driver target
-# (tools/crossarch/driver.cpp with the core, CMake as for every native
+# (tests/native/crossarch_driver.cpp with the core, CMake as for every native
 # program) for
 #   x86_64-glibc    the host compiler (the reference),
 #   x86_64-musl     zig c++, static musl,
@@ -32,7 +32,7 @@ t0=$SECONDS
 emulated=("aarch64 aarch64-linux-gnu aarch64 61" "s390x s390x-linux-gnu s390x 61"
           "ppc64le powerpc64le-linux-gnu ppc64le 509" "riscv64 riscv64-linux-gnu riscv64 509")
 zig() { python3 -m ziglang "$@"; }
-source "$root/tools/windows/wine.sh"
+source "$root/tools/lib/build.sh"
 wine_find --no-install || true
 
 have_tools() {
@@ -46,20 +46,13 @@ needs="cmake, {aarch64,s390x,powerpc64le,riscv64}-linux-gnu-g++, qemu-user, wine
 
 if ! have_tools && [ "${1:-}" != "--no-install" ] && [ "$(id -u)" = 0 ]; then
   echo "== installing cross compilers, qemu-user, wine64 and zig (bounded to 10 minutes)"
-  export DEBIAN_FRONTEND=noninteractive
-  timeout 600 sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends \
-      g++-aarch64-linux-gnu g++-s390x-linux-gnu g++-powerpc64le-linux-gnu g++-riscv64-linux-gnu \
-      qemu-user wine64' >"$work/apt.log" 2>&1 ||
-    { echo "apt-get failed:"; tail -5 "$work/apt.log"; }
+  apt_install g++-aarch64-linux-gnu g++-s390x-linux-gnu g++-powerpc64le-linux-gnu g++-riscv64-linux-gnu \
+    qemu-user wine64 || true
   timeout 300 python3 -m pip install -q ziglang >"$work/pip.log" 2>&1 || { echo "pip failed:"; tail -5 "$work/pip.log"; }
   wine_find --no-install || true
 fi
 if ! have_tools; then
-  if [ "${CI:-}" = true ]; then
-    echo "crossarch: FAILED: needs $needs"
-    exit 1
-  fi
-  echo "crossarch: SKIPPED: needs $needs"
+  tool_unavailable crossarch "needs $needs"
   exit 0
 fi
 
@@ -67,9 +60,7 @@ fi
 build() {
   local name=$1 start=$SECONDS
   shift
-  { cmake -S "$root" -B "$work/build-$name" -DVELMORA_PYTHON_MODULE=OFF "$@" &&
-    nice cmake --build "$work/build-$name" --target velmora_crossarch_driver -j 2; } >"$work/build-$name.log" 2>&1 ||
-    { tail -n 30 "$work/build-$name.log"; echo "crossarch: $name build FAILED"; exit 1; }
+  native_build crossarch "$work/build-$name" velmora_crossarch_driver "$@"
   echo "built $name in $((SECONDS - start)) s"
 }
 # run NAME STRIDE [LAUNCHER...]: in the background, output to NAME.out.
@@ -95,7 +86,7 @@ build x86_64-glibc
 run x86_64-glibc 1
 for spec in "x86_64-musl x86_64-linux-musl" "x86_64-windows x86_64-windows-gnu"; do
   set -- $spec
-  toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-$2" "$2" python3) || exit 1
+  toolchain=$("$root/tools/compilers/zig-toolchain.sh" "$work/zig-$2" "$2" python3) || exit 1
   build "$1" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 done
 run x86_64-musl 1

@@ -18,8 +18,7 @@
 # Needs apt-get, dpkg-source and the usual CPython build dependencies
 # (build-essential libssl-dev zlib1g-dev libffi-dev libbz2-dev
 # libreadline-dev libsqlite3-dev liblzma-dev libgdbm-dev libncurses-dev
-# uuid-dev). 8-15 minutes on 2 cores (make -j2; 15 measured on a busy
-# machine), once.
+# uuid-dev). Built once (make -j2) and cached under the prefix.
 set -euo pipefail
 source "$(cd "$(dirname "$0")/../lib" && pwd)/debian_root.sh"
 prefix=${VELMORA_FREETHREADED_PREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/python3.13t}
@@ -31,9 +30,7 @@ if [ -x "$python" ] && [ "$(sed -n 2p "$stamp" 2>/dev/null)" = "$options" ]; the
   exit 0
 fi
 
-for tool in apt-get dpkg-source make cc; do
-  command -v "$tool" >/dev/null || { echo "freethreaded: needs $tool" >&2; exit 1; }
-done
+needs_tools freethreaded apt-get dpkg-source make cc || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-freethreaded.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 t0=$SECONDS

@@ -6,6 +6,11 @@
 #   debian_root_init DIR "SOURCES LINE" [ARCH]   sets apt_opts and runs update
 #   debian_root_unpack DIR SYSROOT PACKAGES...   downloads them with every
 #                                                dependency, unpacks into SYSROOT
+#   debian_root_current SYSROOT PACKAGES...      whether SYSROOT holds exactly them
+#   debian_root_fetch DIR SYSROOT SUITE ARCH PACKAGES...
+#                                                init and unpack, from SUITE's ARCH
+#   debian_root_stamp SYSROOT PACKAGES...        marks SYSROOT as holding them
+#   needs_tools LABEL TOOLS...                   fails, naming the first missing tool
 #   wheel_argument "$@"                          the WHEEL argument of a wheel
 #                                                test script, as an absolute path
 
@@ -33,6 +38,39 @@ debian_root_unpack() {
   local deb
   for deb in "$dir"/var/cache/apt/archives/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
   echo "$(ls "$dir"/var/cache/apt/archives/*.deb | wc -l) packages unpacked into $sysroot"
+}
+
+# A root kept between runs (under ~/.cache) is current when its stamp names
+# the same packages; the stamp is written last, once the caller has
+# finished preparing the root, so an interrupted fetch is fetched again.
+debian_root_current() {
+  local sysroot=$1
+  shift
+  [ "$(cat "$sysroot/.velmora-packages" 2>/dev/null)" = "$*" ]
+}
+
+debian_root_fetch() {
+  local dir=$1 sysroot=$2 suite=$3 arch=$4
+  shift 4
+  echo "== $sysroot: downloading $* and their dependencies from Debian $suite ($arch)"
+  debian_root_init "$dir" \
+    "deb [arch=$arch signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $suite main" \
+    "$arch" || return 1
+  debian_root_unpack "$dir" "$sysroot" "$@"
+}
+
+debian_root_stamp() {
+  local sysroot=$1
+  shift
+  echo "$*" >"$sysroot/.velmora-packages"
+}
+
+needs_tools() {
+  local label=$1 tool
+  shift
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "$label: needs $tool" >&2; return 1; }
+  done
 }
 
 # Downloads Debian 13's source package $2 into $1/src through a private apt

@@ -22,12 +22,10 @@
 #
 # Needs python3 >= 3.9 with venv and pip, and the package index, and the
 # free-threaded interpreter of tools/freethreaded/python.sh (built on first
-# use, ~10 minutes; qemu is only for tools/wheels/test-aarch64.sh); the
-# Windows wheel also CPython 3.13 under pyenv and, fetched once into
-# ~/.cache/velmora/windows, Windows' CPython headers and python3.dll. About 3
-# minutes on 2 cores the first time (zig builds its libc++ once per target
-# and caches it in ~/.cache/zig), about 1.5 minutes after that (the Windows
-# wheel: 40 s more).
+# use; qemu is only for tools/wheels/test-aarch64.sh); the Windows wheel
+# also CPython 3.13 under pyenv and, fetched once into
+# ~/.cache/velmora/windows, Windows' CPython headers and python3.dll. zig
+# builds its libc++ once per target and caches it in ~/.cache/zig.
 set -euo pipefail
 if [ $# -lt 1 ]; then
   echo "usage: $0 OUTDIR [x86_64|aarch64|cp313t|win_amd64...]" >&2
@@ -67,7 +65,7 @@ cp "$sdist" "$out/"
 for arch in x86_64 aarch64; do
   want "$arch" || continue
   echo "== $arch wheel (zig c++ -target $arch-linux-gnu.2.17, static libc++)"
-  toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-$arch" "$arch-linux-gnu.2.17" "$tools/python")
+  toolchain=$("$root/tools/compilers/zig-toolchain.sh" "$work/zig-$arch" "$arch-linux-gnu.2.17" "$tools/python")
   # _PYTHON_HOST_PLATFORM gives the wheel the target's platform tag; the
   # limited API's headers are the same for both targets.
   if ! _PYTHON_HOST_PLATFORM=linux-$arch nice "$tools/python" -m pip wheel --no-deps --no-build-isolation \
@@ -101,7 +99,7 @@ done
 # its first build) has x86-64 headers.
 if want cp313t; then
   echo "== x86_64 wheel for free-threaded CPython 3.13 (zig c++ -target x86_64-linux-gnu.2.17)"
-  "$root/tools/wheels/zig-toolchain.sh" "$work/zig-x86_64" x86_64-linux-gnu.2.17 "$tools/python" >/dev/null
+  "$root/tools/compilers/zig-toolchain.sh" "$work/zig-x86_64" x86_64-linux-gnu.2.17 "$tools/python" >/dev/null
   ft_python=$(bash "$root/tools/freethreaded/python.sh")
   "$ft_python" -m venv "$work/ft-tools"
   "$work/ft-tools/bin/python" -m pip install -q scikit-build-core >"$work/ft-pip.log" 2>&1 ||

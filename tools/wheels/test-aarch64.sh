@@ -51,14 +51,9 @@ fi
 # the C++ runtime that numpy's wheels expect from the system.
 packages=(python3.11 libstdc++6)
 sysroot=${VELMORA_AARCH64_SYSROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/aarch64-bookworm}
-stamp="$sysroot/.velmora-packages"
-if [ "$(cat "$stamp" 2>/dev/null)" != "${packages[*]}" ]; then
-  echo "== arm64 sysroot: downloading ${packages[*]} and their dependencies from Debian 12"
-  debian_root_init "$work/apt" \
-    "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-    arm64 || exit 1
-  debian_root_unpack "$work/apt" "$sysroot" "${packages[@]}" || exit 1
-  echo "${packages[*]}" >"$stamp"
+if ! debian_root_current "$sysroot" "${packages[@]}"; then
+  debian_root_fetch "$work/apt" "$sysroot" bookworm arm64 "${packages[@]}" || exit 1
+  debian_root_stamp "$sysroot" "${packages[@]}"
 fi
 
 # The interpreter as the tests see it: sys.executable is this script.
@@ -87,7 +82,7 @@ export PYTHONPATH=$site
 # not apply it (it would bound the emulator's own mappings), so the test that
 # exhausts memory under a lowered limit never sees an allocation fail. It runs
 # natively in the x86_64 suites.
-unenforced=tests/test_hardening.py::test_memory_exhaustion_raises_and_recovers
+unenforced=tests/robustness/test_hardening.py::test_memory_exhaustion_raises_and_recovers
 echo "== pytest under qemu-aarch64 ${*:-(whole suite)}; not run here: $unenforced (RLIMIT_AS not enforced by qemu-user)"
 status=0
 (cd "$root" && "$python" -m pytest -q -p no:cacheprovider --deselect "$unenforced" "$@") || status=$?

@@ -60,13 +60,8 @@ packages=()
 for v in "${versions[@]}"; do packages+=("python$v"); done
 packages+=(libstdc++6)
 sysroot=${VELMORA_DEBIAN_PYTHONS:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora/debian-unstable-pythons}
-stamp="$sysroot/.velmora-packages"
-if [ "$(cat "$stamp" 2>/dev/null)" != "${packages[*]}" ]; then
-  echo "== downloading ${packages[*]} and their dependencies from Debian unstable"
-  debian_root_init "$work/apt" \
-    "deb [arch=amd64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian sid main" \
-    amd64 || exit 1
-  debian_root_unpack "$work/apt" "$sysroot" "${packages[@]}" || exit 1
+if ! debian_root_current "$sysroot" "${packages[@]}"; then
+  debian_root_fetch "$work/apt" "$sysroot" sid amd64 "${packages[@]}" || exit 1
   libdir=$sysroot/usr/lib/x86_64-linux-gnu
   for v in "${versions[@]}"; do
     # DT_RPATH rather than DT_RUNPATH: it also serves the libraries that
@@ -77,7 +72,7 @@ if [ "$(cat "$stamp" 2>/dev/null)" != "${packages[*]}" ]; then
   done
   "${PYTHON:-python3}" -m pip download -q --no-deps -d "$sysroot/pip" pip >"$work/pip.log" 2>&1 ||
     { cat "$work/pip.log"; exit 1; }
-  echo "${packages[*]}" >"$stamp"
+  debian_root_stamp "$sysroot" "${packages[@]}"
 fi
 pip_wheel=$(ls "$sysroot"/pip/pip-*.whl | head -n 1)
 

@@ -9,7 +9,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here=$root/tools/windows
-source "$here/wine.sh"
+source "$root/tools/lib/build.sh"
 if [ $# -ne 2 ]; then
   echo "usage: $0 WIN_WHEEL LINUX_WHEEL" >&2
   exit 2

@@ -19,9 +19,7 @@ if [ -n "$cached" ] && [ -f "$cached/pyconfig.h" ] && [ -f "$cached/Python.h" ];
   echo "$cached"
   exit 0
 fi
-for tool in apt-get tar; do
-  command -v "$tool" >/dev/null || { echo "windows headers: needs $tool" >&2; exit 1; }
-done
+needs_tools "windows headers" apt-get tar || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-winheaders.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 t0=$SECONDS

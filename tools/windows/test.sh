@@ -17,7 +17,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here=$root/tools/windows
 source "$root/tools/lib/debian_root.sh"
-source "$here/wine.sh"
+source "$root/tools/lib/build.sh"
 wheel_argument "$@"
 shift
 wine_find || { echo "windows tests: needs wine64" >&2; exit 1; }

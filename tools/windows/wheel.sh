@@ -42,7 +42,7 @@ cp39=$("$here/python.sh" 3.9)
 [ "$(wc -l <"$work/python3.def")" -gt 500 ] || { echo "windows wheel: too few exports read off python3.dll" >&2; exit 1; }
 "$python" -m ziglang dlltool -m i386:x86-64 -d "$work/python3.def" -l "$work/python3.lib"
 
-toolchain=$("$here/../wheels/zig-toolchain.sh" "$work/zig" x86_64-windows-gnu "$python")
+toolchain=$("$here/../compilers/zig-toolchain.sh" "$work/zig" x86_64-windows-gnu "$python")
 # No interpreter hints from the build machine: its headers' pyconfig.h and
 # its module suffix (.abi3.so) are Linux's; an empty SOSABI leaves the
 # Windows name velmora.pyd. FindPython still runs an interpreter for the

@@ -3,7 +3,7 @@
 # libc++ targeting one triple, so that CMake (directly or through
 # scikit-build-core) cross-compiles with an ordinary CMAKE_TOOLCHAIN_FILE.
 #
-#   tools/wheels/zig-toolchain.sh DIR TARGET PYTHON
+#   tools/compilers/zig-toolchain.sh DIR TARGET PYTHON
 #
 # TARGET is a zig triple: x86_64-linux-gnu.2.17 (glibc 2.17 symbol versions),
 # aarch64-linux-gnu.2.17, x86_64-windows-gnu, ... PYTHON is an interpreter

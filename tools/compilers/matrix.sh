@@ -12,13 +12,14 @@
 #   4. macOS arm64 and x86-64 (zig c++, aarch64-macos, x86_64-macos): the
 #      core and the kernel tests compile and link (nothing here can run them).
 #
-#   tools/wheels/compilers.sh
+#   tools/compilers/matrix.sh
 #
 # Needs python3 with venv and pip (for the ziglang package), cmake, and
 # wine64 (installed with apt-get when run as root); a tool that cannot be had
 # fails the run under CI=true and skips its step, saying so, otherwise.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/lib/build.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-compilers.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_NO_INPUT=1
@@ -27,46 +28,44 @@ t0=$SECONDS
 "${PYTHON:-python3}" -m venv "$work/tools"
 "$work/tools/bin/python" -m pip install -q ziglang >"$work/pip.log" 2>&1 || { cat "$work/pip.log"; exit 1; }
 
-# configure NAME [CMAKE ARGS...]: the core and the kernel tests, no Python module.
+# build NAME ZIG-TARGET [CMAKE ARGS...]: the kernel tests, with zig's
+# toolchain for ZIG-TARGET (empty: the host's compiler).
 build() {
-  local name=$1
-  shift
-  cmake -S "$root" -B "$work/$name" -DVELMORA_PYTHON_MODULE=OFF -DVELMORA_KERNEL_TESTS=ON "$@" \
-    >"$work/$name.log" 2>&1 && nice cmake --build "$work/$name" --target velmora_kernel_tests -j 2 \
-    >>"$work/$name.log" 2>&1 || { tail -n 40 "$work/$name.log"; echo "compilers: $name build FAILED"; exit 1; }
+  local name=$1 target=$2 file
+  local toolchain=()
+  shift 2
+  if [ -n "$target" ]; then
+    file=$("$root/tools/compilers/zig-toolchain.sh" "$work/zig-$name" "$target" "$work/tools/bin/python")
+    toolchain=(-DCMAKE_TOOLCHAIN_FILE="$file")
+  fi
+  native_build compilers "$work/$name" velmora_kernel_tests "${toolchain[@]}" "$@"
 }
 
 echo "== Clang + libc++ (zig c++ $("$work/tools/bin/python" -m ziglang version), x86_64-linux-gnu.2.17)"
-toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-linux" x86_64-linux-gnu.2.17 "$work/tools/bin/python")
-build clang-libcxx -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+build clang-libcxx x86_64-linux-gnu.2.17
 "$work/clang-libcxx/velmora_kernel_tests" | tail -n 2
 
 echo "== plain C++ fallbacks (${CXX:-c++} -DVELMORA_PLAIN_CXX)"
-build plain -DCMAKE_CXX_FLAGS=-DVELMORA_PLAIN_CXX
+build plain "" -DCMAKE_CXX_FLAGS=-DVELMORA_PLAIN_CXX
 "$work/plain/velmora_kernel_tests" | tail -n 2
 
 echo "== Windows x86-64 cross build (zig c++, x86_64-windows-gnu)"
-toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-windows" x86_64-windows-gnu "$work/tools/bin/python")
-build windows -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+build windows x86_64-windows-gnu
 exe=$work/windows/velmora_kernel_tests.exe
 [ -f "$exe" ] || { echo "compilers: no $exe" >&2; exit 1; }
-source "$root/tools/windows/wine.sh"
 if wine_find; then
   wine_env
   echo "windows: velmora_kernel_tests.exe under $("$wine" --version)"
   "$wine" "$exe" </dev/null >"$work/wine.out" 2>&1 ||
     { tail -n 20 "$work/wine.out"; echo "compilers: velmora_kernel_tests.exe FAILED under Wine"; exit 1; }
   tr -d '\r' <"$work/wine.out" | grep -E '^(variant|kernel variants|[0-9]+ passed)' || true
-elif [ "${CI:-}" = true ]; then
-  echo "compilers: FAILED: no wine64 to run velmora_kernel_tests.exe"; exit 1
 else
-  echo "windows: SKIPPED running velmora_kernel_tests.exe: no wine64"
+  tool_unavailable compilers "no wine64 to run velmora_kernel_tests.exe"
 fi
 
 for target in aarch64-macos x86_64-macos; do
   echo "== macOS cross build (zig c++, $target): compiled and linked, not run"
-  toolchain=$("$root/tools/wheels/zig-toolchain.sh" "$work/zig-$target" "$target" "$work/tools/bin/python")
-  build "$target" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+  build "$target" "$target"
   echo "$target: velmora_kernel_tests linked: $(file -b "$work/$target/velmora_kernel_tests" 2>/dev/null | cut -d, -f1)"
 done
 
