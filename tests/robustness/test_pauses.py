@@ -9,7 +9,7 @@ import sysconfig
 
 import pytest
 
-from conftest import benchmark, run_python
+from support.checks import benchmark, run_python
 
 FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 pauses = benchmark("pauses")

@@ -7,7 +7,8 @@ import sys
 
 import pytest
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from support.checks import ROOT
+
 sys.path.insert(0, os.path.join(ROOT, "tools", "langid"))
 import manpage_text as mt  # noqa: E402
 

@@ -5,9 +5,9 @@ import itertools
 import random as pyrandom
 
 import pytest
-from conftest import assert_refcounts_stable, check_note, check_panic, panic_type, raised
 
 from support import oracle
+from support.checks import assert_refcounts_stable, check_note, check_panic, panic_type, raised
 import velmora
 
 P = velmora.PhaseHVec

@@ -11,7 +11,7 @@ import threading
 
 import pytest
 
-from conftest import run_python
+from support.checks import run_python
 from velmora import PhaseHVec as P
 from velmora import resonator_factorize
 

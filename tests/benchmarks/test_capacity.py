@@ -11,7 +11,7 @@ import sys
 
 import pytest
 
-from conftest import benchmark, require
+from support.checks import ROOT, benchmark, require
 
 np = require("numpy")
 
@@ -92,6 +92,6 @@ def test_all_switches_make_the_published_network():
 
 
 def test_codebook_check_example_redraws_the_close_pair():
-    script = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "examples", "codebook_check.py")
+    script = os.path.join(ROOT, "examples", "codebook_check.py")
     out = subprocess.run([sys.executable, script, "--n", "16"], capture_output=True, text=True, check=True).stdout
     assert "seeds 67 and 192: |similarity| 0.201" in out and "replacing 1 seed(s) [(192, 1000000000)]" in out

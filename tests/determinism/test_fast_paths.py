@@ -2,7 +2,7 @@
 sizes where their shortcuts change: SIMD-width boundaries, the 16-bit wrap
 near n = 32768 and 65536, remainders by non-powers of two, the similarity
 cosine memo when cold, partly filled and full, and the resonator's blocks
-of eight entries. The per-variant C++ differential tests live in tests/cpp."""
+of eight entries. The per-variant C++ differential tests live in tests/native."""
 
 import random as pyrandom
 import struct

@@ -8,9 +8,9 @@ import types
 import weakref
 
 import pytest
-from conftest import UNDER_ASAN, posix_memory, run_python
 
 import velmora
+from support.checks import UNDER_ASAN, posix_memory, run_python
 
 P = velmora.PhaseHVec
 

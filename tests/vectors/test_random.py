@@ -3,9 +3,9 @@
 import random as pyrandom
 
 import pytest
-from conftest import assert_refcounts_stable, check_note, check_panic, raised
 
 from support import oracle
+from support.checks import assert_refcounts_stable, check_note, check_panic, raised
 import velmora
 
 P = velmora.PhaseHVec

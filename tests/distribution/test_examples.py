@@ -11,9 +11,7 @@ import sys
 
 import pytest
 
-from conftest import benchmark, require
-
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from support.checks import ROOT, benchmark, require
 
 
 def run(script, *args, timeout=120):

@@ -14,9 +14,8 @@ import tarfile
 from importlib import metadata
 
 import pytest
-from conftest import require, unavailable
 
-ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
+from support.checks import ROOT, require, unavailable
 INCLUDE_DIRS = ["src", "third_party/llvm-libc"]
 LICENCES = ["LICENSE", "third_party/llvm-libc/LICENSE.TXT"]
 

@@ -13,8 +13,8 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import velmora
-from conftest import UNDER_ASAN, posix_memory, run_python
 from support import fuzz_api
+from support.checks import UNDER_ASAN, posix_memory, run_python
 
 P = velmora.PhaseHVec
 

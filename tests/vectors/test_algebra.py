@@ -4,9 +4,9 @@ import random as pyrandom
 import struct
 
 import pytest
-from conftest import assert_refcounts_stable, check_note, raised
 
 from support import oracle
+from support.checks import assert_refcounts_stable, check_note, raised
 import velmora
 
 P = velmora.PhaseHVec

@@ -3,9 +3,9 @@
 import random
 
 import pytest
-from conftest import assert_refcounts_stable, raised
 
 import velmora
+from support.checks import assert_refcounts_stable, raised
 
 P = velmora.PhaseHVec
 INCOMPATIBLE = "phase vectors differ in dimension or resolution"

@@ -11,10 +11,11 @@ import textwrap
 import time
 
 import pytest
-from conftest import LyingSeq as Hinted, assert_refcounts_stable, check_note, check_panic, raised
 
 import velmora
 from support import oracle
+from support.arguments import Index, LyingSeq as Hinted, bad_codebooks
+from support.checks import assert_refcounts_stable, check_note, check_panic, check_refused, raised
 from support.vectors import make_vec
 
 PH = velmora.PhaseHVec
@@ -281,14 +282,6 @@ def test_wrong_length_entries_panic(dims, z, max_iter, lenidx):
 # arguments
 # --------------------------------------------------------------------------
 
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
 @pytest.mark.parametrize("value, sweeps", [
     (True, 1), (False, 0), (Index(2), 2), (2 ** 64 - 1, 50), (3, 3),
 ])
@@ -305,78 +298,15 @@ def test_max_iter_accepted_forms(seeded_case, value, sweeps):
 ])
 def test_max_iter_refused(seeded_case, value, exc_type):
     composite, books = seeded_case
-    with pytest.raises(exc_type) as info:
-        rf(composite, books, max_iter=value)
-    assert type(info.value) is exc_type
-    check_note(info.value, "max_iter")
+    check_refused(lambda: rf(composite, books, max_iter=value), exc_type, "max_iter")
 
 
-class StrSub(str):
-    pass
-
-
-class RaisingIter:
-    """A sequence whose iteration fails."""
-
-    def __len__(self):
-        return 1
-
-    def __getitem__(self, i):
-        raise LookupError("no items here")
-
-
-class FailingAfterOne:
-    def __init__(self, first):
-        self.first = first
-
-    def __len__(self):
-        return 2
-
-    def __getitem__(self, i):
-        if i == 0:
-            return self.first
-        raise ZeroDivisionError("second item")
-
-
-def _bad_codebooks():
-    a, b = seeded(8, 8, (1, 2))
-    return [
-        ("abc", TypeError, "Can't extract `str` to `Vec`"),
-        (StrSub("x"), TypeError, "Can't extract `str` to `Vec`"),
-        ({a}, TypeError, "'set' object is not an instance of 'Sequence'"),
-        (5, TypeError, "'int' object is not an instance of 'Sequence'"),
-        (None, TypeError, "'None' is not an instance of 'Sequence'"),
-        ({0: [a]}, TypeError, "'dict' object is not an instance of 'Sequence'"),
-        (iter([[a]]), TypeError, "'list_iterator' object is not an instance of 'Sequence'"),
-        ([a], TypeError, "'PhaseHVec' object is not an instance of 'Sequence'"),
-        (["ab"], TypeError, "Can't extract `str` to `Vec`"),
-        ([[a], StrSub("ab")], TypeError, "Can't extract `str` to `Vec`"),
-        ([[a], 7], TypeError, "'int' object is not an instance of 'Sequence'"),
-        ([[a], {a}], TypeError, "'set' object is not an instance of 'Sequence'"),
-        ([[a, b, 5]], TypeError, "'int' object is not an instance of 'PhaseHVec'"),
-        ([[a], [None]], TypeError, "'None' is not an instance of 'PhaseHVec'"),
-        ([[a], b"\x01"], TypeError, "'int' object is not an instance of 'PhaseHVec'"),
-        ([range(1)], TypeError, "'int' object is not an instance of 'PhaseHVec'"),
-        ([[a, 1.5]], TypeError, "'float' object is not an instance of 'PhaseHVec'"),
-        ([[a], "x", [5]], TypeError, "Can't extract `str` to `Vec`"),   # first failing item wins
-        ([[5], "x"], TypeError, "'int' object is not an instance of 'PhaseHVec'"),
-        (RaisingIter(), LookupError, "no items here"),
-        ([[a], RaisingIter()], LookupError, "no items here"),
-        (FailingAfterOne([a]), ZeroDivisionError, "second item"),
-        ([FailingAfterOne(a)], ZeroDivisionError, "second item"),
-    ]
-
-
-@pytest.mark.parametrize("case", range(len(_bad_codebooks())))
+@pytest.mark.parametrize("case", range(len(bad_codebooks())))
 def test_codebooks_refused(case):
-    codebooks, exc_type, message = _bad_codebooks()[case]
+    codebooks, exc_type, message = bad_codebooks()[case]
     composite = PH.random(8, 8, 3)
     for max_iter in (0, None):   # codebooks is converted before max_iter
-        with pytest.raises(exc_type) as info:
-            rf(composite, codebooks, max_iter)
-        assert type(info.value) is exc_type
-        assert str(info.value) == message
-        check_note(info.value, "codebooks")
+        check_refused(lambda: rf(composite, codebooks, max_iter), exc_type, "codebooks", message)
 
 
 @pytest.mark.parametrize("composite, message", [

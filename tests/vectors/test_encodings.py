@@ -4,9 +4,9 @@ import math
 from fractions import Fraction
 
 import pytest
-from conftest import assert_refcounts_stable, check_note
 
 import velmora
+from support.checks import assert_refcounts_stable, check_note
 
 P = velmora.PhaseHVec
 RESOLUTIONS = [2, 3, 7, 16, 1000, 65536]

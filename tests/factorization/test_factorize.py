@@ -3,11 +3,11 @@ transcription in support/factorize_oracle.py, its refusals, and its answers
 on problems at the edge of what the reference resonator solves."""
 
 import pytest
-from conftest import assert_refcounts_stable, check_note
-from test_resonator import Index, _bad_codebooks
 
 import velmora
 from support import factorize_oracle
+from support.arguments import Index, bad_codebooks
+from support.checks import assert_refcounts_stable, check_refused
 
 PH = velmora.PhaseHVec
 
@@ -95,21 +95,15 @@ def test_empty_and_mismatched():
 ])
 def test_max_iter_refused(value, exc_type):
     a = PH.random(8, 8, 1)
-    with pytest.raises(exc_type) as info:
-        a.factorize([[a]], max_iter=value)
-    assert type(info.value) is exc_type
-    check_note(info.value, "max_iter")
+    check_refused(lambda: a.factorize([[a]], max_iter=value), exc_type, "max_iter")
 
 
-@pytest.mark.parametrize("case", range(len(_bad_codebooks())))
+@pytest.mark.parametrize("case", range(len(bad_codebooks())))
 def test_codebooks_refused(case):
-    codebooks, exc_type, message = _bad_codebooks()[case]
+    codebooks, exc_type, message = bad_codebooks()[case]
     composite = PH.random(8, 8, 3)
     for max_iter in (0, "not an int"):   # codebooks is converted before max_iter
-        with pytest.raises(exc_type) as info:
-            composite.factorize(codebooks, max_iter)
-        assert str(info.value) == message
-        check_note(info.value, "codebooks")
+        check_refused(lambda: composite.factorize(codebooks, max_iter), exc_type, "codebooks", message)
 
 
 def test_binder_and_references():

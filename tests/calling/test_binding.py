@@ -8,8 +8,9 @@ import sys
 import pytest
 
 import velmora
-from conftest import (A, B, BINDING_ERRORS, BOOKS, CALLABLES, COMPOSITE, LyingSeq, assert_refcounts_stable,
-                      call, check_binding_error, check_note, panic_type, raised, run_python)
+from support.arguments import A, B, BINDING_ERRORS, BOOKS, CALLABLES, COMPOSITE, LyingSeq, call
+from support.checks import (assert_refcounts_stable, check_binding_error, check_note, panic_type, raised,
+                            run_python)
 
 P = velmora.PhaseHVec
 rf = velmora.resonator_factorize
