@@ -15,7 +15,7 @@ given for scale. Under a GIL, the main thread cannot even start the
 collection until the call lets go of the lock, so the figures say little
 there.
 
-tests/test_pauses.py runs the same calls (LONG_CALLS), once each.
+tests/robustness/test_pauses.py runs the same calls (LONG_CALLS), once each.
 """
 
 import argparse
