@@ -305,11 +305,11 @@ Result<PhaseHVec> power_int(const PhaseHVec& v, std::uint32_t e) {
     return catching_allocation(v.dim, [&]() -> Result<PhaseHVec> {
         PhaseHVec r{PhaseArray(v.dim), v.dim, v.n};
         // At a power of two n the product's low bits are as cheap as a
-        // lookup. Otherwise a table of at most 256 entries (which AVX-512
-        // holds in registers) costs less than the exact remainder once dim
-        // is at least twice n; a larger one is looked up an entry at a time,
-        // which is no faster than the vectorised remainder.
-        const bool through_table = (v.n & (v.n - 1)) != 0 && v.n <= 256 && v.dim >= 2 * std::uint64_t{v.n};
+        // lookup. Otherwise the map of the n phases costs less than the
+        // exact remainder once dim is at least twice n: up to 256 entries
+        // AVX-512 holds it in registers, and a larger one, looked up an
+        // entry at a time, still beats the remainder on every target.
+        const bool through_table = (v.n & (v.n - 1)) != 0 && v.dim >= 2 * std::uint64_t{v.n};
         const std::uint16_t largest =
             map_phases(v, r.phases.data(), through_table, [&](const std::uint16_t* a, std::uint16_t* to,
                                                               std::size_t count) {
