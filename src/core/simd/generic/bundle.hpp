@@ -99,8 +99,8 @@ void weighted_fold(const std::uint16_t* const* items, const std::uint64_t* weigh
 
 // Components [from, len) of one item: the whole item here, the tail past
 // the last full vector in the variants' own steps.
-VELMORA_ALWAYS_INLINE void add_item(const std::uint16_t* p, std::size_t from, std::size_t len, const std::int16_t* table,
-                                    std::int32_t* c, std::int32_t* s) {
+VELMORA_ALWAYS_INLINE void add_item(const std::uint16_t* p, std::size_t from, std::size_t len,
+                                    const std::int16_t* table, std::int32_t* c, std::int32_t* s) {
     for (std::size_t i = from; i < len; ++i) {
         const std::int16_t* entry = table + 2 * std::size_t{p[i]};
         c[i] += entry[0];
@@ -108,8 +108,8 @@ VELMORA_ALWAYS_INLINE void add_item(const std::uint16_t* p, std::size_t from, st
     }
 }
 
-VELMORA_ALWAYS_INLINE void add_plain(const std::uint16_t* const* chunk, std::size_t k, std::size_t len, const std::int16_t* table,
-                                     std::uint32_t, std::int32_t* c, std::int32_t* s) {
+VELMORA_ALWAYS_INLINE void add_plain(const std::uint16_t* const* chunk, std::size_t k, std::size_t len,
+                                     const std::int16_t* table, std::uint32_t, std::int32_t* c, std::int32_t* s) {
     for (std::size_t item = 0; item < k; ++item) add_item(chunk[item], 0, len, table, c, s);
 }
 

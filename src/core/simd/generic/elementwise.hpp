@@ -145,4 +145,5 @@ std::uint16_t lookup(const std::uint16_t* __restrict a, std::uint16_t* __restric
     return seen;
 }
 
-[[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{bind, unbind, generate, power_int, power_real, lookup, 0};
+[[maybe_unused]] constexpr ElementwiseKernels generic_elementwise{bind, unbind, generate, power_int,
+                                                                  power_real, lookup, 0};

@@ -48,9 +48,9 @@ VELMORA_ALWAYS_INLINE std::uint16_t carry_on(const std::uint16_t* a, const std::
     return seen;
 }
 
-VELMORA_ALWAYS_INLINE std::uint16_t carry_on_all(const std::uint16_t* a, const std::uint16_t* const* rows, std::size_t count,
-                                        std::size_t from, std::size_t len, const double* centred, std::uint32_t n,
-                                                 double* sums) {
+VELMORA_ALWAYS_INLINE std::uint16_t carry_on_all(const std::uint16_t* a, const std::uint16_t* const* rows,
+                                                 std::size_t count, std::size_t from, std::size_t len,
+                                                 const double* centred, std::uint32_t n, double* sums) {
     std::uint16_t seen = 0;
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) seen = std::max(seen, carry_on<8>(a, rows + k, from, len, centred, n, sums + k));
