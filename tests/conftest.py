@@ -9,12 +9,7 @@ import pytest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-# Also importable from here, as `from conftest import X`.
-from support.arguments import (A, B, BINDING_ERRORS, BOOKS, CALLABLES, COMPOSITE, P,  # noqa: E402,F401
-                               LyingSeq, call)
-from support.checks import (UNDER_ASAN, assert_refcounts_stable, benchmark, check_binding_error,  # noqa: E402,F401
-                            check_note, check_panic, panic_type, posix_memory, raised, require, run_python,
-                            unavailable)
+from support.checks import UNDER_ASAN  # noqa: E402
 from support import vectors  # noqa: E402
 
 

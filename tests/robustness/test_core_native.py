@@ -11,7 +11,7 @@ import subprocess
 import sys
 
 import pytest
-from conftest import unavailable
+from support.checks import unavailable
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir))
 CXX = os.environ.get("CXX", "g++")
